@@ -1,0 +1,40 @@
+# Settings every target of the project shares: warnings, sanitizers, test registration.
+
+add_library(lanfinch_warnings INTERFACE)
+target_compile_options(lanfinch_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+    $<$<BOOL:${LANFINCH_WERROR}>:-Werror>)
+target_compile_definitions(lanfinch_warnings INTERFACE
+    QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING)
+
+if(LANFINCH_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(LANFINCH_LSAN_SUPPRESSIONS ${CMAKE_SOURCE_DIR}/tests/lsan.supp)
+set(LANFINCH_NETNS_RUN ${CMAKE_SOURCE_DIR}/scripts/netns-run)
+
+# add_lanfinch_test(NAME target [TIMEOUT s] [NETNS] [LABELS l...] [ARGS a...])
+# Registers an already defined executable target with ctest. Widgets run on the offscreen
+# platform at a pinned DPI so that dialog-unit conversions are repeatable. NETNS runs the
+# test inside a private network namespace (real broadcast address, real ports).
+function(add_lanfinch_test name)
+    cmake_parse_arguments(ARG "NETNS" "TIMEOUT;TARGET" "LABELS;ARGS" ${ARGN})
+    if(NOT ARG_TARGET)
+        set(ARG_TARGET ${name})
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    if(ARG_NETNS)
+        add_test(NAME ${name} COMMAND ${LANFINCH_NETNS_RUN} $<TARGET_FILE:${ARG_TARGET}> ${ARG_ARGS})
+        list(APPEND ARG_LABELS netns)
+    else()
+        add_test(NAME ${name} COMMAND $<TARGET_FILE:${ARG_TARGET}> ${ARG_ARGS})
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT ${ARG_TIMEOUT}
+        LABELS "${ARG_LABELS}"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FONT_DPI=96;QT_ENABLE_HIGHDPI_SCALING=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${LANFINCH_LSAN_SUPPRESSIONS}:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+endfunction()

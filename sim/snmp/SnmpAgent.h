@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The SNMP side of the simulated boards. Runs in a process of its own (the simulator forks it),
+// because Net-SNMP's agent keeps process-wide state.
+
+struct SnmpBoardSpec
+{
+    QString address;  // dotted IPv4 address the board's agent listens on
+    QJsonObject snmp; // the board's "snmp" object from the configuration (faults, initial values); may be empty
+};
+
+struct SnmpAgentHooks
+{
+    std::function<void(const QJsonObject&)> log; // one JSON object per GET/SET variable handled
+    std::function<void()> ready;                 // called once every board's agent listens
+};
+
+// Serves every board on address:port until SIGTERM or SIGINT. Returns the process exit code
+// (0 after a clean stop, nonzero when an agent could not be started).
+int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const SnmpAgentHooks& hooks);

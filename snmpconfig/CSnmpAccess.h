@@ -1,0 +1,84 @@
+#pragma once
+
+#include "GpioSettings.h"
+#include "SerialSettings.h"
+#include "SnmpVarSpec.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+// The tool's only SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous
+// request at a time, each on a session of its own opened from a template.
+//
+// Threads: only the user-interface thread may call it (the template is unguarded state).
+// Ownership: when Get or Set returns 1 and reply is not null, the caller owns the reply and frees
+// it with snmp_free_pdu. The request PDU belongs to Net-SNMP once sent. SnmpVarSpec entries
+// and the peer text are borrowed for the duration of the call only.
+class CSnmpAccess
+{
+public:
+    // Where a field of a settings record is filled from; see ReadReply.
+    struct ReadEntry
+    {
+        const oid* name;
+        size_t nameLength;
+        int32_t* field;
+    };
+
+    static constexpr uint16_t kAgentPort = 161;
+    static constexpr long kGetTimeoutUs = 5000000;
+    static constexpr long kSetTimeoutUs = 10000000;
+
+    static CSnmpAccess& Instance();
+    virtual ~CSnmpAccess();
+
+    // Called with true before each request's wait and false after it; the GUI installs a busy
+    // cursor here. Without a hook nothing is shown.
+    static void SetBusyHook(std::function<void(bool)> hook);
+
+    // 1: the request was sent and its wait ended; status (STAT_SUCCESS, STAT_ERROR, STAT_TIMEOUT)
+    // and reply (null when none came) are set. 0: no session could be opened, nothing was sent,
+    // status and reply are left alone.
+    int Get(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status, netsnmp_pdu*& reply);
+    int Set(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status, netsnmp_pdu*& reply);
+    // Writes 1 to the commit variable; 1 when the board accepted it.
+    int Commit(const char* peer);
+
+    // Success test shared by all callers.
+    static bool Succeeded(int result, int status, const netsnmp_pdu* reply);
+
+    // The reply reading rule: every variable of the reply must carry a value and match one entry
+    // of the table (first match wins); its value then goes into that entry's field. Fields that
+    // no variable names keep their value. A failed reading may leave the record partly filled.
+    static int ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, size_t count);
+
+    int GetSerialSettings(const char* peer, SerialSettings& settings);
+    int SetSerialSettings(const char* peer, const SerialSettings& settings);
+    static int ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& settings);
+
+    // port: 1 to 8.
+    int GetGpioSettings(const char* peer, int port, GpioSettings& settings);
+    int SetGpioSettings(const char* peer, int port, const GpioSettings& settings);
+    // Reads the reply for the port of the last GPIO request (1 before any).
+    int ParseGpioReply(const netsnmp_pdu* reply, GpioSettings& settings) const;
+
+    // Test seams. With the product port 161 the peer name is the bare address, otherwise
+    // "address:port".
+    void SetAgentPortForTesting(uint16_t port) { m_agentPort = port; }
+    long TimeoutMicroseconds() const;
+
+private:
+    CSnmpAccess();
+    CSnmpAccess(const CSnmpAccess&) = delete;
+    CSnmpAccess& operator=(const CSnmpAccess&) = delete;
+
+    int Request(int command, const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
+                netsnmp_pdu*& reply);
+    void SetGpioPort(int port);
+
+    struct Template;
+    Template* m_template; // owned; plain pointer keeps Net-SNMP's headers out of this one
+    uint16_t m_agentPort = kAgentPort;
+    oid m_gpioPortOids[5][14];
+};
