@@ -38,7 +38,7 @@ enum ControlStyle : quint32
 enum DialogStyle : quint32
 {
     DS_CAPTION = 1u << 0,
-    DS_SYSMENU = 1u << 1,    // close button
+    DS_SYSMENU = 1u << 1, // close button
     DS_MINIMIZEBOX = 1u << 2,
     DS_MODALFRAME = 1u << 3, // fixed size, never a maximise box or sizing border
 };
@@ -47,11 +47,11 @@ constexpr int kNoId = -1; // a control without id (labels, frames)
 
 struct ControlTemplate
 {
-    int id;           // kNoId for none
+    int id; // kNoId for none
     ControlKind kind;
-    const char* text; // UTF-8, "" for none
-    quint32 style;    // ControlStyle bits
-    int x, y, cx, cy; // dialog units; a drop-down list's cy includes its dropped list
+    const char* text;                        // UTF-8, "" for none
+    quint32 style;                           // ControlStyle bits
+    int x, y, cx, cy;                        // dialog units; a drop-down list's cy includes its dropped list
     std::span<const char* const> items = {}; // drop-down list items (UTF-8), in list order
 
     QString Text() const { return QString::fromUtf8(text); }

@@ -91,6 +91,7 @@ constexpr int IDS_GET_FAILED = 118;
 constexpr int IDS_NOT_CHANGED = 119;
 constexpr int IDS_SEND_FAILED = 120;
 constexpr int IDS_SELECT_NODE = 121;
+constexpr int IDS_SELECT_MODE = 122; // I/O write while no mode is selected
 
 // Texts of the data-exchange layer; they carry the exclamation icon.
 constexpr int IDS_PARSE_INT = 61712;

@@ -22,10 +22,10 @@ bool IsValidOctetText(QStringView text);
 
 struct OctetFields
 {
-    std::array<quint8, 4> value{};   // 0 where blank
-    std::array<bool, 4> filled{};    // false = blank field
+    std::array<quint8, 4> value{}; // 0 where blank
+    std::array<bool, 4> filled{};  // false = blank field
     int FilledCount() const;
-    quint32 HostOrder() const;       // first octet in the most significant byte; blanks count as 0
+    quint32 HostOrder() const; // first octet in the most significant byte; blanks count as 0
 };
 
 // Pasted text into four fields: "a.b.c.d" with surrounding white space allowed, each part
