@@ -17,7 +17,7 @@
 // and the peer text are borrowed for the duration of the call only.
 class CSnmpAccess
 {
-public:
+  public:
     // Where a field of a settings record is filled from; see ReadReply.
     struct ReadEntry
     {
@@ -68,7 +68,7 @@ public:
     void SetAgentPortForTesting(uint16_t port) { m_agentPort = port; }
     long TimeoutMicroseconds() const;
 
-private:
+  private:
     CSnmpAccess();
     CSnmpAccess(const CSnmpAccess&) = delete;
     CSnmpAccess& operator=(const CSnmpAccess&) = delete;
@@ -77,8 +77,7 @@ private:
                 netsnmp_pdu*& reply);
     void SetGpioPort(int port);
 
-    struct Template;
-    Template* m_template; // owned; plain pointer keeps Net-SNMP's headers out of this one
+    netsnmp_session m_template;
     uint16_t m_agentPort = kAgentPort;
     oid m_gpioPortOids[5][14];
 };

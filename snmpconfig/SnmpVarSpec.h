@@ -10,7 +10,7 @@
 // request that uses them.
 struct SnmpVarSpec
 {
-    oid* name;
+    const oid* name;
     uint32_t nameLength;
     char type;         // 'i' INTEGER, 'a' IpAddress; 0 in GET lists
     const char* value; // decimal number or dotted IPv4 text; null in GET lists

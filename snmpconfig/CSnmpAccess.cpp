@@ -1,0 +1,421 @@
+#include "CSnmpAccess.h"
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct SessionCloser
+{
+    void operator()(netsnmp_session* session) const { snmp_close(session); }
+};
+using SessionPtr = std::unique_ptr<netsnmp_session, SessionCloser>;
+
+struct PduFreer
+{
+    void operator()(netsnmp_pdu* pdu) const { snmp_free_pdu(pdu); }
+};
+using PduPtr = std::unique_ptr<netsnmp_pdu, PduFreer>;
+
+std::function<void(bool)>& BusyHook()
+{
+    static std::function<void(bool)> hook;
+    return hook;
+}
+
+class BusyScope
+{
+  public:
+    BusyScope()
+    {
+        if (BusyHook())
+            BusyHook()(true);
+    }
+    ~BusyScope()
+    {
+        if (BusyHook())
+            BusyHook()(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+};
+
+// Net-SNMP reads configuration and MIB files and keeps persistent state unless told otherwise;
+// the tool wants none of that.
+void InitLibraryOnce()
+{
+    static const bool done = [] {
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_QUICK_PRINT, 1);
+        return true;
+    }();
+    (void)done;
+}
+
+#define LANFINCH_ENTERPRISE 1, 3, 6, 1, 4, 1, 32473, 1, 4
+
+const oid kCommitOid[] = {LANFINCH_ENTERPRISE, 1, 2, 0};
+
+const oid kSerialMode[] = {LANFINCH_ENTERPRISE, 2, 2, 0};
+const oid kSerialPeer[] = {LANFINCH_ENTERPRISE, 2, 4, 0};
+const oid kSerialPort[] = {LANFINCH_ENTERPRISE, 2, 5, 0};
+const oid kSerialBitRate[] = {LANFINCH_ENTERPRISE, 2, 10, 0};
+const oid kSerialDataLength[] = {LANFINCH_ENTERPRISE, 2, 12, 0};
+const oid kSerialStopBits[] = {LANFINCH_ENTERPRISE, 2, 15, 0};
+const oid kSerialParity[] = {LANFINCH_ENTERPRISE, 2, 20, 0};
+const oid kSerialFlow[] = {LANFINCH_ENTERPRISE, 2, 25, 0};
+
+const oid kGpioManager[] = {LANFINCH_ENTERPRISE, 3, 1, 0};
+const oid kGpioPeriod[] = {LANFINCH_ENTERPRISE, 3, 2, 0};
+const oid kGpioPortTemplate[] = {LANFINCH_ENTERPRISE, 3, 10, 1, 0, 0};
+constexpr size_t kPortSubId = 11; // the 12th sub-identifier
+constexpr size_t kPortLeafSubId = 12;
+
+constexpr uint32_t kScalarLength = 12;
+constexpr uint32_t kPortLength = 14;
+static_assert(sizeof(kCommitOid) / sizeof(oid) == kScalarLength);
+static_assert(sizeof(kGpioPortTemplate) / sizeof(oid) == kPortLength);
+
+const SnmpVarSpec kSerialGetList[] = {
+    {kSerialMode, kScalarLength, 0, nullptr},     {kSerialPeer, kScalarLength, 0, nullptr},
+    {kSerialBitRate, kScalarLength, 0, nullptr},  {kSerialDataLength, kScalarLength, 0, nullptr},
+    {kSerialStopBits, kScalarLength, 0, nullptr}, {kSerialParity, kScalarLength, 0, nullptr},
+    {kSerialFlow, kScalarLength, 0, nullptr},
+};
+const SnmpVarSpec kSerialPortGetList[] = {{kSerialPort, kScalarLength, 0, nullptr}};
+
+std::string Decimal(int64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string DottedFromNetworkOrder(uint32_t address)
+{
+    unsigned char bytes[4];
+    std::memcpy(bytes, &address, sizeof bytes);
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return text;
+}
+
+bool IsException(u_char type)
+{
+    return type == SNMP_NOSUCHOBJECT || type == SNMP_NOSUCHINSTANCE || type == SNMP_ENDOFMIBVIEW;
+}
+
+// Reads the 32-bit value at the start of a variable without ever looking past its end.
+bool ReadInt32(const netsnmp_variable_list* var, int32_t& out)
+{
+    if (var->val_len == 0 || var->val.string == nullptr || IsException(var->type))
+        return false;
+    switch (var->type) {
+    case ASN_INTEGER:
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER:
+        if (var->val_len >= sizeof(long)) {
+            out = static_cast<int32_t>(static_cast<uint32_t>(*var->val.integer));
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    if (var->val_len < sizeof out)
+        return false;
+    std::memcpy(&out, var->val.string, sizeof out);
+    return true;
+}
+
+} // namespace
+
+CSnmpAccess& CSnmpAccess::Instance()
+{
+    static CSnmpAccess instance;
+    return instance;
+}
+
+CSnmpAccess::CSnmpAccess()
+{
+    InitLibraryOnce();
+    snmp_sess_init(&m_template);
+    m_template.version = SNMP_VERSION_2c;
+    // remote_port is ignored by Net-SNMP 5.9: a bare address in the peer name means port 161.
+    m_template.retries = 0;
+    m_template.timeout = kGetTimeoutUs;
+    static char community[] = "vantile";
+    m_template.community = reinterpret_cast<u_char*>(community);
+    m_template.community_len = std::strlen(community);
+    for (auto& name : m_gpioPortOids)
+        std::memcpy(name, kGpioPortTemplate, sizeof kGpioPortTemplate);
+    SetGpioPort(1);
+}
+
+CSnmpAccess::~CSnmpAccess() = default;
+
+void CSnmpAccess::SetBusyHook(std::function<void(bool)> hook)
+{
+    BusyHook() = std::move(hook);
+}
+
+long CSnmpAccess::TimeoutMicroseconds() const
+{
+    return m_template.timeout;
+}
+
+int CSnmpAccess::Get(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
+                     netsnmp_pdu*& reply)
+{
+    return Request(SNMP_MSG_GET, peer, vars, count, status, reply);
+}
+
+int CSnmpAccess::Set(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
+                     netsnmp_pdu*& reply)
+{
+    m_template.timeout = kSetTimeoutUs;
+    return Request(SNMP_MSG_SET, peer, vars, count, status, reply);
+}
+
+int CSnmpAccess::Request(int command, const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
+                         netsnmp_pdu*& reply)
+{
+    // Net-SNMP 5.9 ignores remote_port; the port has to be part of the peer name.
+    std::string peerName = peer ? peer : "";
+    if (m_agentPort != kAgentPort)
+        peerName += ':' + std::to_string(m_agentPort);
+    m_template.peername = peerName.data();
+
+    SessionPtr session(snmp_open(&m_template));
+    m_template.peername = nullptr;
+    if (!session) {
+        snmp_sess_perror(command == SNMP_MSG_SET ? "snmpset" : "snmpget", &m_template);
+        return 0;
+    }
+
+    netsnmp_pdu* request = snmp_pdu_create(command);
+    for (unsigned i = 0; i < count; ++i) {
+        // A variable that cannot be added is left out of the request.
+        if (command == SNMP_MSG_SET)
+            (void)snmp_add_var(request, vars[i].name, vars[i].nameLength, vars[i].type, vars[i].value);
+        else
+            (void)snmp_add_null_var(request, vars[i].name, vars[i].nameLength);
+    }
+
+    BusyScope busy;
+    reply = nullptr;
+    status = snmp_synch_response(session.get(), request, &reply);
+    return 1;
+}
+
+int CSnmpAccess::Commit(const char* peer)
+{
+    static const char one[] = "1";
+    const SnmpVarSpec commit[] = {{kCommitOid, kScalarLength, 'i', one}};
+    int status = 0;
+    netsnmp_pdu* rawReply = nullptr;
+    if (!Set(peer, commit, 1, status, rawReply))
+        return 0;
+    PduPtr reply(rawReply);
+    return Succeeded(1, status, reply.get()) ? 1 : 0;
+}
+
+bool CSnmpAccess::Succeeded(int result, int status, const netsnmp_pdu* reply)
+{
+    return result == 1 && status == STAT_SUCCESS && reply != nullptr && reply->errstat == SNMP_ERR_NOERROR;
+}
+
+int CSnmpAccess::ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, size_t count)
+{
+    if (reply == nullptr)
+        return 0;
+    for (const netsnmp_variable_list* var = reply->variables; var; var = var->next_variable) {
+        if (var->val_len == 0)
+            return 0;
+        const ReadEntry* match = nullptr;
+        for (size_t i = 0; i < count && !match; ++i) {
+            if (snmp_oid_compare(var->name, var->name_length, table[i].name, table[i].nameLength) == 0)
+                match = &table[i];
+        }
+        if (!match)
+            return 0;
+        int32_t value = 0;
+        if (!ReadInt32(var, value))
+            return 0;
+        *match->field = value;
+    }
+    return 1;
+}
+
+int CSnmpAccess::ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& settings)
+{
+    settings.portNumber = 21347;
+    const ReadEntry table[] = {
+        {kSerialMode, kScalarLength, &settings.connectionMode},
+        {kSerialPeer, kScalarLength, &settings.peerAddress},
+        {kSerialPort, kScalarLength, &settings.portNumber},
+        {kSerialBitRate, kScalarLength, &settings.bitRate},
+        {kSerialDataLength, kScalarLength, &settings.dataLength},
+        {kSerialStopBits, kScalarLength, &settings.stopBits},
+        {kSerialParity, kScalarLength, &settings.parity},
+        {kSerialFlow, kScalarLength, &settings.flowControl},
+    };
+    return ReadReply(reply, table, std::size(table));
+}
+
+int CSnmpAccess::GetSerialSettings(const char* peer, SerialSettings& settings)
+{
+    int statusA = 0;
+    netsnmp_pdu* rawA = nullptr;
+    if (!Get(peer, kSerialGetList, std::size(kSerialGetList), statusA, rawA))
+        return 0;
+    PduPtr replyA(rawA);
+
+    int statusB = 0;
+    netsnmp_pdu* rawB = nullptr;
+    if (!Get(peer, kSerialPortGetList, std::size(kSerialPortGetList), statusB, rawB))
+        return 0;
+    PduPtr replyB(rawB);
+
+    int result = 0;
+    if (Succeeded(1, statusA, replyA.get()))
+        result = ParseSerialReply(replyA.get(), settings);
+    // The port number is optional on the boards; without it the default stays.
+    if (Succeeded(1, statusB, replyB.get()))
+        (void)ParseSerialReply(replyB.get(), settings);
+    return result;
+}
+
+int CSnmpAccess::SetSerialSettings(const char* peer, const SerialSettings& settings)
+{
+    const std::string mode = Decimal(settings.connectionMode);
+    const std::string address = DottedFromNetworkOrder(static_cast<uint32_t>(settings.peerAddress));
+    const std::string bitRate = Decimal(settings.bitRate);
+    const std::string dataLength = Decimal(settings.dataLength);
+    const std::string stopBits = Decimal(settings.stopBits);
+    const std::string parity = Decimal(settings.parity);
+    const std::string flow = Decimal(settings.flowControl);
+    const std::string port = Decimal(settings.portNumber);
+
+    const SnmpVarSpec listA[] = {
+        {kSerialMode, kScalarLength, 'i', mode.c_str()},
+        {kSerialPeer, kScalarLength, 'a', address.c_str()},
+        {kSerialBitRate, kScalarLength, 'i', bitRate.c_str()},
+        {kSerialDataLength, kScalarLength, 'i', dataLength.c_str()},
+        {kSerialStopBits, kScalarLength, 'i', stopBits.c_str()},
+        {kSerialParity, kScalarLength, 'i', parity.c_str()},
+        {kSerialFlow, kScalarLength, 'i', flow.c_str()},
+    };
+    const SnmpVarSpec listB[] = {{kSerialPort, kScalarLength, 'i', port.c_str()}};
+
+    int statusA = 0;
+    netsnmp_pdu* rawA = nullptr;
+    if (!Set(peer, listA, std::size(listA), statusA, rawA))
+        return 0;
+    PduPtr replyA(rawA);
+
+    int statusB = 0;
+    netsnmp_pdu* rawB = nullptr;
+    if (!Set(peer, listB, std::size(listB), statusB, rawB))
+        return 0;
+    PduPtr replyB(rawB);
+
+    const int result = Succeeded(1, statusA, replyA.get()) ? 1 : 0;
+    replyA.reset();
+    replyB.reset();
+    (void)Commit(peer);
+    return result;
+}
+
+void CSnmpAccess::SetGpioPort(int port)
+{
+    for (auto& name : m_gpioPortOids)
+        name[kPortSubId] = static_cast<oid>(port);
+    for (size_t i = 0; i < 5; ++i)
+        m_gpioPortOids[i][kPortLeafSubId] = i + 1;
+}
+
+int CSnmpAccess::ParseGpioReply(const netsnmp_pdu* reply, GpioSettings& settings) const
+{
+    // Signed and unsigned 32-bit fields may alias each other.
+    const ReadEntry table[] = {
+        {kGpioManager, kScalarLength, reinterpret_cast<int32_t*>(&settings.managerAddress)},
+        {kGpioPeriod, kScalarLength, reinterpret_cast<int32_t*>(&settings.period)},
+        {m_gpioPortOids[0], kPortLength, &settings.mode},
+        {m_gpioPortOids[1], kPortLength, &settings.state},
+        {m_gpioPortOids[2], kPortLength, &settings.initialState},
+        {m_gpioPortOids[3], kPortLength, &settings.trapState},
+        {m_gpioPortOids[4], kPortLength, reinterpret_cast<int32_t*>(&settings.trapTime)},
+    };
+    return ReadReply(reply, table, std::size(table));
+}
+
+int CSnmpAccess::GetGpioSettings(const char* peer, int port, GpioSettings& settings)
+{
+    SetGpioPort(port);
+    const SnmpVarSpec list[] = {
+        {kGpioManager, kScalarLength, 0, nullptr},    {kGpioPeriod, kScalarLength, 0, nullptr},
+        {m_gpioPortOids[0], kPortLength, 0, nullptr}, {m_gpioPortOids[1], kPortLength, 0, nullptr},
+        {m_gpioPortOids[2], kPortLength, 0, nullptr}, {m_gpioPortOids[3], kPortLength, 0, nullptr},
+        {m_gpioPortOids[4], kPortLength, 0, nullptr},
+    };
+    int status = 0;
+    netsnmp_pdu* raw = nullptr;
+    if (!Get(peer, list, std::size(list), status, raw))
+        return 0;
+    PduPtr reply(raw);
+    return Succeeded(1, status, reply.get()) ? ParseGpioReply(reply.get(), settings) : 0;
+}
+
+int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings& settings)
+{
+    // No list exists for a mode other than OUTPUT or INPUT (a board reported one the dialog
+    // cannot show); sending nothing is safer than guessing which variables to write.
+    if (settings.mode != 0 && settings.mode != 1)
+        return 0;
+
+    const std::string manager = DottedFromNetworkOrder(settings.managerAddress);
+    const std::string period = Decimal(static_cast<int32_t>(settings.period));
+    const std::string mode = Decimal(settings.mode);
+    const std::string state = Decimal(settings.state);
+    const std::string initialState = Decimal(settings.initialState);
+    const std::string trapState = Decimal(settings.trapState);
+    const std::string trapTime = Decimal(static_cast<int32_t>(settings.trapTime));
+
+    SetGpioPort(port);
+    const SnmpVarSpec outputList[] = {
+        {kGpioManager, kScalarLength, 'a', manager.c_str()},
+        {kGpioPeriod, kScalarLength, 'i', period.c_str()},
+        {m_gpioPortOids[0], kPortLength, 'i', mode.c_str()},
+        {m_gpioPortOids[1], kPortLength, 'i', state.c_str()},
+        {m_gpioPortOids[2], kPortLength, 'i', initialState.c_str()},
+    };
+    const SnmpVarSpec inputList[] = {
+        {kGpioManager, kScalarLength, 'a', manager.c_str()},
+        {kGpioPeriod, kScalarLength, 'i', period.c_str()},
+        {m_gpioPortOids[0], kPortLength, 'i', mode.c_str()},
+        {m_gpioPortOids[3], kPortLength, 'i', trapState.c_str()},
+        {m_gpioPortOids[4], kPortLength, 'i', trapTime.c_str()},
+    };
+    const SnmpVarSpec* list = settings.mode == 0 ? outputList : inputList;
+
+    int status = 0;
+    netsnmp_pdu* raw = nullptr;
+    if (!Set(peer, list, 5, status, raw))
+        return 0;
+    PduPtr reply(raw);
+    const int result = Succeeded(1, status, reply.get()) ? 1 : 0;
+    reply.reset();
+    (void)Commit(peer);
+    return result;
+}

@@ -1,0 +1,447 @@
+// CSnmpAccess against the simulated boards' agent on loopback.
+#include "CSnmpAccess.h"
+#include "SnmpTestSupport.h"
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+const char kNormal[] = "127.0.0.2";
+const char kNoPort[] = "127.0.0.3";
+const char kRefusesAll[] = "127.0.0.4";
+const char kBadValues[] = "127.0.0.5";
+const char kOtherPort[] = "127.0.0.6";
+const char kRefusesMode[] = "127.0.0.8";
+const char kScratch[] = "127.0.0.9";
+
+#define ENTERPRISE 1, 3, 6, 1, 4, 1, 32473, 1, 4
+const oid kCommitOid[] = {ENTERPRISE, 1, 2, 0};
+const oid kBitRateOid[] = {ENTERPRISE, 2, 10, 0};
+const oid kSerialPeerOid[] = {ENTERPRISE, 2, 4, 0};
+const oid kManagerOid[] = {ENTERPRISE, 3, 1, 0};
+const oid kPeriodOid[] = {ENTERPRISE, 3, 2, 0};
+
+SimProcess* g_sim = nullptr;
+
+QJsonObject Json(std::initializer_list<std::pair<const char*, QJsonValue>> items)
+{
+    QJsonObject object;
+    for (const auto& [key, value] : items)
+        object.insert(QString::fromLatin1(key), value);
+    return object;
+}
+
+class SimulatorEnvironment : public ::testing::Environment
+{
+  public:
+    void SetUp() override
+    {
+        const QString ent = QStringLiteral("1.3.6.1.4.1.32473.1.4.");
+        const QJsonArray boards = {
+            Board(2,
+                  Json({{"values", QJsonObject{{ent + QStringLiteral("2.10.0"), 115200},
+                                               {ent + QStringLiteral("2.4.0"), QStringLiteral("192.0.2.10")},
+                                               {ent + QStringLiteral("2.5.0"), 4001},
+                                               {ent + QStringLiteral("3.1.0"), QStringLiteral("192.0.2.1")},
+                                               {ent + QStringLiteral("3.10.5.1.0"), 1},
+                                               {ent + QStringLiteral("3.10.5.5.0"), 30000}}}})),
+            Board(3, Json({{"noPortNumber", true}})),
+            Board(4, Json({{"refuseSets", true}})),
+            Board(5, Json({{"exception", QJsonArray{ent + QStringLiteral("3.10.1.2.0")}},
+                           {"wrongType", QJsonArray{ent + QStringLiteral("2.15.0")}}})),
+            Board(6, Json({{"otherPort", true}})),
+            Board(8, Json({{"refuseSets", QJsonArray{ent + QStringLiteral("2.2.0")}}, {"refuseStatus", 10}})),
+            Board(9),
+        };
+        g_sim = new SimProcess;
+        ASSERT_TRUE(StartSimulator(*g_sim, boards));
+        CSnmpAccess::Instance().SetAgentPortForTesting(g_sim->SnmpPort());
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(g_sim->Stop()) << "the simulator did not end cleanly";
+        delete g_sim;
+        g_sim = nullptr;
+    }
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new SimulatorEnvironment);
+
+struct PduFreer
+{
+    void operator()(netsnmp_pdu* pdu) const { snmp_free_pdu(pdu); }
+};
+using PduPtr = std::unique_ptr<netsnmp_pdu, PduFreer>;
+
+class SnmpAccessTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        m_mark = SnmpLogSize(*g_sim);
+        CSnmpAccess::SetBusyHook([this](bool busy) { m_busy.push_back(busy); });
+    }
+    void TearDown() override { CSnmpAccess::SetBusyHook({}); }
+
+    std::vector<Logged> Since() const { return SnmpLogSince(*g_sim, m_mark); }
+
+    static CSnmpAccess& Access() { return CSnmpAccess::Instance(); }
+
+    size_t m_mark = 0;
+    std::vector<bool> m_busy;
+};
+
+// Requests in the order the agent saw them, each as its list of "op oid type" texts.
+std::vector<std::vector<std::string>> Requests(const std::vector<Logged>& log)
+{
+    std::vector<std::vector<std::string>> requests;
+    qint64 current = -1;
+    for (const Logged& entry : log) {
+        if (entry.request != current) {
+            requests.emplace_back();
+            current = entry.request;
+        }
+        requests.back().push_back(entry.op + ' ' + entry.name + ' ' + entry.type);
+    }
+    return requests;
+}
+
+TEST_F(SnmpAccessTest, GetReadsSeveralVariablesIntoCallersTable)
+{
+    const SnmpVarSpec vars[] = {
+        {kBitRateOid, 12, 0, nullptr}, {kSerialPeerOid, 12, 0, nullptr}, {kPeriodOid, 12, 0, nullptr}};
+    int status = -1;
+    netsnmp_pdu* raw = nullptr;
+    ASSERT_EQ(Access().Get(kNormal, vars, 3, status, raw), 1);
+    PduPtr reply(raw);
+    ASSERT_TRUE(CSnmpAccess::Succeeded(1, status, reply.get()));
+
+    int32_t bitRate = 0, peer = 0, period = 0;
+    const CSnmpAccess::ReadEntry table[] = {
+        {kPeriodOid, 12, &period}, {kBitRateOid, 12, &bitRate}, {kSerialPeerOid, 12, &peer}};
+    ASSERT_EQ(CSnmpAccess::ReadReply(reply.get(), table, 3), 1);
+    EXPECT_EQ(bitRate, 115200);
+    EXPECT_EQ(period, 100);
+    unsigned char bytes[4];
+    std::memcpy(bytes, &peer, 4);
+    EXPECT_EQ(std::vector<int>(bytes, bytes + 4), (std::vector<int>{192, 0, 2, 10}));
+
+    EXPECT_EQ(m_busy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(Requests(Since()), (std::vector<std::vector<std::string>>{
+                                     {"get 2.10.0 INTEGER", "get 2.4.0 IpAddress", "get 3.2.0 INTEGER"}}));
+}
+
+TEST_F(SnmpAccessTest, SetIntegerAndAddressThenGetBack)
+{
+    const SnmpVarSpec set[] = {{kPeriodOid, 12, 'i', "250"}, {kManagerOid, 12, 'a', "198.51.100.7"}};
+    int status = -1;
+    netsnmp_pdu* raw = nullptr;
+    ASSERT_EQ(Access().Set(kScratch, set, 2, status, raw), 1);
+    EXPECT_TRUE(CSnmpAccess::Succeeded(1, status, PduPtr(raw).get()));
+
+    const SnmpVarSpec get[] = {{kManagerOid, 12, 0, nullptr}, {kPeriodOid, 12, 0, nullptr}};
+    ASSERT_EQ(Access().Get(kScratch, get, 2, status, raw), 1);
+    PduPtr reply(raw);
+    ASSERT_TRUE(CSnmpAccess::Succeeded(1, status, reply.get()));
+    int32_t manager = 0, period = 0;
+    const CSnmpAccess::ReadEntry table[] = {{kManagerOid, 12, &manager}, {kPeriodOid, 12, &period}};
+    ASSERT_EQ(CSnmpAccess::ReadReply(reply.get(), table, 2), 1);
+    EXPECT_EQ(period, 250);
+    EXPECT_EQ(static_cast<uint32_t>(manager), NetworkOrder(198, 51, 100, 7));
+
+    EXPECT_EQ(Requests(Since()),
+              (std::vector<std::vector<std::string>>{{"set 3.2.0 INTEGER", "set 3.1.0 IpAddress"},
+                                                     {"get 3.1.0 IpAddress", "get 3.2.0 INTEGER"}}));
+    EXPECT_EQ(m_busy, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(SnmpAccessTest, SetLeavesOutAValueThatDoesNotConvert)
+{
+    const SnmpVarSpec set[] = {{kManagerOid, 12, 'a', "not-an-address"}, {kPeriodOid, 12, 'i', "400"}};
+    int status = -1;
+    netsnmp_pdu* raw = nullptr;
+    ASSERT_EQ(Access().Set(kScratch, set, 2, status, raw), 1);
+    EXPECT_TRUE(CSnmpAccess::Succeeded(1, status, PduPtr(raw).get()));
+    EXPECT_EQ(Requests(Since()), (std::vector<std::vector<std::string>>{{"set 3.2.0 INTEGER"}}));
+}
+
+TEST_F(SnmpAccessTest, CommitReachesTheBoard)
+{
+    const SnmpVarSpec get[] = {{kCommitOid, 12, 0, nullptr}};
+    auto commits = [&] {
+        int status = -1;
+        netsnmp_pdu* raw = nullptr;
+        EXPECT_EQ(Access().Get(kScratch, get, 1, status, raw), 1);
+        PduPtr reply(raw);
+        int32_t count = -1;
+        const CSnmpAccess::ReadEntry table[] = {{kCommitOid, 12, &count}};
+        EXPECT_TRUE(CSnmpAccess::Succeeded(1, status, reply.get()));
+        EXPECT_EQ(CSnmpAccess::ReadReply(reply.get(), table, 1), 1);
+        return count;
+    };
+    const int32_t before = commits();
+    const size_t mark = SnmpLogSize(*g_sim);
+    EXPECT_EQ(Access().Commit(kScratch), 1);
+    const std::vector<Logged> log = SnmpLogSince(*g_sim, mark);
+    ASSERT_EQ(log.size(), 1U);
+    EXPECT_EQ(log[0].op, "set");
+    EXPECT_EQ(log[0].board, kScratch);
+    EXPECT_EQ(log[0].name, "1.2.0");
+    EXPECT_EQ(log[0].type, "INTEGER");
+    EXPECT_EQ(log[0].value.toInteger(), 1);
+    EXPECT_EQ(commits(), before + 1);
+
+    EXPECT_EQ(Access().Commit(kRefusesAll), 0);
+}
+
+TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
+{
+    // With the product port the peer text goes to Net-SNMP as it is; a port that is no number
+    // fails in the library before any name lookup or socket.
+    CSnmpAccess::Instance().SetAgentPortForTesting(CSnmpAccess::kAgentPort);
+    const char unopenable[] = "127.0.0.2:no-port";
+    const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
+    netsnmp_pdu sentinel{};
+    for (bool set : {false, true}) {
+        SCOPED_TRACE(set ? "set" : "get");
+        int status = 1234;
+        netsnmp_pdu* reply = &sentinel;
+        const int result = set ? Access().Set(unopenable, vars, 1, status, reply)
+                               : Access().Get(unopenable, vars, 1, status, reply);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(status, 1234);
+        EXPECT_EQ(reply, &sentinel);
+    }
+    EXPECT_EQ(Access().Commit(unopenable), 0);
+    SerialSettings serial;
+    GpioSettings gpio;
+    EXPECT_EQ(Access().GetSerialSettings(unopenable, serial), 0);
+    EXPECT_EQ(Access().SetSerialSettings(unopenable, serial), 0);
+    EXPECT_EQ(Access().GetGpioSettings(unopenable, 1, gpio), 0);
+    EXPECT_EQ(Access().SetGpioSettings(unopenable, 1, gpio), 0);
+    CSnmpAccess::Instance().SetAgentPortForTesting(g_sim->SnmpPort());
+    EXPECT_TRUE(m_busy.empty());
+    EXPECT_TRUE(Since().empty());
+}
+
+TEST_F(SnmpAccessTest, SerialGetUsesTwoRequests)
+{
+    SerialSettings settings;
+    ASSERT_EQ(Access().GetSerialSettings(kNormal, settings), 1);
+    EXPECT_EQ(settings.connectionMode, 0);
+    EXPECT_EQ(settings.peerAddress, static_cast<int32_t>(NetworkOrder(192, 0, 2, 10)));
+    EXPECT_EQ(settings.bitRate, 115200);
+    EXPECT_EQ(settings.dataLength, 3);
+    EXPECT_EQ(settings.portNumber, 4001);
+    EXPECT_EQ(Requests(Since()),
+              (std::vector<std::vector<std::string>>{
+                  {"get 2.2.0 INTEGER", "get 2.4.0 IpAddress", "get 2.10.0 INTEGER", "get 2.12.0 INTEGER",
+                   "get 2.15.0 INTEGER", "get 2.20.0 INTEGER", "get 2.25.0 INTEGER"},
+                  {"get 2.5.0 INTEGER"}}));
+    EXPECT_EQ(m_busy.size(), 4U);
+}
+
+TEST_F(SnmpAccessTest, SerialGetOutcomeByBoard)
+{
+    struct Case
+    {
+        const char* board;
+        int result;
+        int32_t port; // checked on success
+    };
+    const Case cases[] = {
+        {kNoPort, 1, 21347},    // the port variable is optional
+        {kBadValues, 0, 0},     // stop bits come as a two-byte OCTET STRING
+        {kOtherPort, 1, 21347}, // only per-port I/O variables are affected
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.board);
+        SerialSettings settings;
+        settings.portNumber = 1;
+        EXPECT_EQ(Access().GetSerialSettings(c.board, settings), c.result);
+        if (c.result == 1) {
+            EXPECT_EQ(settings.portNumber, c.port);
+        }
+    }
+}
+
+TEST_F(SnmpAccessTest, SerialSetWritesSevenThenPortThenCommits)
+{
+    SerialSettings written;
+    written.connectionMode = 2;
+    written.peerAddress = static_cast<int32_t>(NetworkOrder(203, 0, 113, 5));
+    written.bitRate = 57600;
+    written.dataLength = 2;
+    written.stopBits = 1;
+    written.parity = 2;
+    written.flowControl = 1;
+    written.portNumber = 65535;
+    ASSERT_EQ(Access().SetSerialSettings(kScratch, written), 1);
+
+    const std::vector<Logged> log = Since();
+    EXPECT_EQ(Requests(log),
+              (std::vector<std::vector<std::string>>{
+                  {"set 2.2.0 INTEGER", "set 2.4.0 IpAddress", "set 2.10.0 INTEGER", "set 2.12.0 INTEGER",
+                   "set 2.15.0 INTEGER", "set 2.20.0 INTEGER", "set 2.25.0 INTEGER"},
+                  {"set 2.5.0 INTEGER"},
+                  {"set 1.2.0 INTEGER"}}));
+    ASSERT_EQ(log.size(), 9U);
+    EXPECT_EQ(log[1].value.toString(), QStringLiteral("203.0.113.5"));
+    EXPECT_EQ(log[7].value.toInteger(), 65535);
+    EXPECT_EQ(m_busy.size(), 6U);
+
+    SerialSettings read;
+    read.portNumber = 0;
+    ASSERT_EQ(Access().GetSerialSettings(kScratch, read), 1);
+    EXPECT_EQ(std::memcmp(&read, &written, sizeof read), 0);
+}
+
+TEST_F(SnmpAccessTest, SerialSetOutcomeByBoard)
+{
+    // Whatever the board does with the two settings requests, the commit follows them.
+    struct Case
+    {
+        const char* board;
+        int result;
+    };
+    const Case cases[] = {
+        {kNoPort, 1},      // only the port request fails
+        {kRefusesMode, 0}, // the seven-variable request is refused, the port request is not
+        {kRefusesAll, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.board);
+        const size_t mark = SnmpLogSize(*g_sim);
+        SerialSettings settings;
+        settings.dataLength = -1; // what a list without selection sends
+        EXPECT_EQ(Access().SetSerialSettings(c.board, settings), c.result);
+        const std::vector<Logged> log = SnmpLogSince(*g_sim, mark);
+        const auto requests = Requests(log);
+        ASSERT_EQ(requests.size(), 3U);
+        EXPECT_EQ(requests[0].size(), 7U);
+        EXPECT_EQ(requests[1], (std::vector<std::string>{"set 2.5.0 INTEGER"}));
+        EXPECT_EQ(requests[2], (std::vector<std::string>{"set 1.2.0 INTEGER"}));
+        EXPECT_EQ(log[3].value.toInteger(), -1);
+    }
+}
+
+TEST_F(SnmpAccessTest, GpioGetAsksForTheChosenPort)
+{
+    GpioSettings settings;
+    ASSERT_EQ(Access().GetGpioSettings(kNormal, 5, settings), 1);
+    EXPECT_EQ(settings.managerAddress, NetworkOrder(192, 0, 2, 1));
+    EXPECT_EQ(settings.period, 100U);
+    EXPECT_EQ(settings.mode, 1);
+    EXPECT_EQ(settings.trapTime, 30000U);
+    EXPECT_EQ(Requests(Since()), (std::vector<std::vector<std::string>>{
+                                     {"get 3.1.0 IpAddress", "get 3.2.0 INTEGER", "get 3.10.5.1.0 INTEGER",
+                                      "get 3.10.5.2.0 INTEGER", "get 3.10.5.3.0 INTEGER",
+                                      "get 3.10.5.4.0 INTEGER", "get 3.10.5.5.0 INTEGER"}}));
+}
+
+TEST_F(SnmpAccessTest, GpioGetOutcomeByBoard)
+{
+    struct Case
+    {
+        const char* board;
+        int port;
+        int result;
+    };
+    const Case cases[] = {
+        {kNormal, 8, 1},    {kOtherPort, 2, 0}, // names port 3 in the reply
+        {kOtherPort, 8, 0},                     // names port 1
+        {kBadValues, 1, 0},                     // noSuchInstance for the state of port 1
+        {kBadValues, 2, 1}, {kNoPort, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.board) + " port " + std::to_string(c.port));
+        GpioSettings settings;
+        EXPECT_EQ(Access().GetGpioSettings(c.board, c.port, settings), c.result);
+    }
+}
+
+TEST_F(SnmpAccessTest, GpioSetListDependsOnMode)
+{
+    struct Case
+    {
+        int port;
+        GpioSettings settings;
+        std::vector<std::string> expected;
+        std::vector<qint64> values; // of the three per-port variables
+    };
+    GpioSettings output;
+    output.managerAddress = NetworkOrder(192, 0, 2, 1);
+    output.period = 100;
+    output.mode = 0;
+    output.state = 1;
+    output.initialState = 0;
+    output.trapTime = 5; // not sent for an OUTPUT port
+    GpioSettings input;
+    input.managerAddress = NetworkOrder(192, 0, 2, 99);
+    input.period = 1000;
+    input.mode = 1;
+    input.state = 1;
+    input.trapState = 1;
+    input.trapTime = 604800000;
+    const Case cases[] = {
+        {3,
+         output,
+         {"set 3.1.0 IpAddress", "set 3.2.0 INTEGER", "set 3.10.3.1.0 INTEGER", "set 3.10.3.2.0 INTEGER",
+          "set 3.10.3.3.0 INTEGER"},
+         {0, 1, 0}},
+        {4,
+         input,
+         {"set 3.1.0 IpAddress", "set 3.2.0 INTEGER", "set 3.10.4.1.0 INTEGER", "set 3.10.4.4.0 INTEGER",
+          "set 3.10.4.5.0 INTEGER"},
+         {1, 1, 604800000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        const size_t mark = SnmpLogSize(*g_sim);
+        ASSERT_EQ(Access().SetGpioSettings(kScratch, c.port, c.settings), 1);
+        const std::vector<Logged> log = SnmpLogSince(*g_sim, mark);
+        EXPECT_EQ(Requests(log), (std::vector<std::vector<std::string>>{c.expected, {"set 1.2.0 INTEGER"}}));
+        ASSERT_EQ(log.size(), 6U);
+        EXPECT_EQ(log[0].value.toString().toStdString(),
+                  c.port == 3 ? std::string("192.0.2.1") : std::string("192.0.2.99"));
+        EXPECT_EQ(log[1].value.toInteger(), static_cast<qint64>(c.settings.period));
+        EXPECT_EQ((std::vector<qint64>{log[2].value.toInteger(), log[3].value.toInteger(),
+                                       log[4].value.toInteger()}),
+                  c.values);
+
+        GpioSettings read;
+        ASSERT_EQ(Access().GetGpioSettings(kScratch, c.port, read), 1);
+        EXPECT_EQ(read.managerAddress, c.settings.managerAddress);
+        EXPECT_EQ(read.mode, c.settings.mode);
+        EXPECT_EQ(read.trapTime, c.settings.mode == 1 ? c.settings.trapTime : 0U);
+    }
+}
+
+TEST_F(SnmpAccessTest, GpioSetRefusedStillCommits)
+{
+    GpioSettings settings;
+    EXPECT_EQ(Access().SetGpioSettings(kRefusesAll, 2, settings), 0);
+    const auto requests = Requests(Since());
+    ASSERT_EQ(requests.size(), 2U);
+    EXPECT_EQ(requests[0].size(), 5U);
+    EXPECT_EQ(requests[1], (std::vector<std::string>{"set 1.2.0 INTEGER"}));
+}
+
+TEST_F(SnmpAccessTest, GpioSetWithUnknownModeSendsNothing)
+{
+    GpioSettings settings;
+    settings.mode = -1;
+    EXPECT_EQ(Access().SetGpioSettings(kScratch, 1, settings), 0);
+    EXPECT_TRUE(Since().empty());
+    EXPECT_TRUE(m_busy.empty());
+}
+
+} // namespace

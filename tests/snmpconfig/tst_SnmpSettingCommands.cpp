@@ -1,0 +1,111 @@
+#include "CGpioConfigDlg.h"
+#include "CIpAddressCtrl.h"
+#include "CNodeListDlg.h"
+#include "CSerialConfigDlg.h"
+#include "MessageBox.h"
+#include "NodeInfo.h"
+#include "ResourceIds.h"
+#include "SnmpDialogTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+
+using namespace SnmpDialogTest;
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7f000001;
+const QString kBoard = QStringLiteral("127.0.0.2");
+
+NodeInfo Node(uint8_t last, uint32_t hostOrderIp)
+{
+    const uint8_t mac[6] = {0x00, 0x0a, 0xff, 0x00, 0x00, last};
+    NodeInfo node;
+    node.SetMacAddress(mac);
+    NetworkSettings settings;
+    settings.SetIpAddress(htonl(hostOrderIp));
+    settings.SetSubnetMask(htonl(0xff000000));
+    node.SetSettings(settings);
+    return node;
+}
+
+} // namespace
+
+// The node list's serial and I/O buttons open their dialog for the selected node, or for none.
+class TestSnmpSettingCommands : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void buttonOpensDialogForSelectedNode_data();
+    void buttonOpensDialogForSelectedNode();
+
+  private:
+    SimProcess m_sim;
+};
+
+void TestSnmpSettingCommands::initTestCase()
+{
+    QVERIFY(StartBoards(m_sim, QJsonArray{Board(kBoard, {})}));
+}
+
+void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("selectedRow"); // -1: none
+    QTest::addColumn<QString>("nodeShown");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("serial, second row") << NodeListIds::Serial << 1 << QStringLiteral("127.0.0.2") << 2;
+    QTest::newRow("serial, no row") << NodeListIds::Serial << -1 << QStringLiteral("0.0.0.0") << 0;
+    QTest::newRow("I/O, second row") << NodeListIds::Gpio << 1 << QStringLiteral("127.0.0.2") << 1;
+    QTest::newRow("I/O, no row") << NodeListIds::Gpio << -1 << QStringLiteral("0.0.0.0") << 0;
+}
+
+void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
+{
+    QFETCH(int, button);
+    QFETCH(int, selectedRow);
+    QFETCH(QString, nodeShown);
+    QFETCH(int, requests);
+
+    RecordedMessages messages;
+    const qsizetype mark = m_sim.LogEntries().size();
+    CNodeListDlg window(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
+    QVERIFY(window.AddNodeRow(Node(1, 0x7f0000fe)));
+    QVERIFY(window.AddNodeRow(Node(2, 0x7f000002)));
+    if (selectedRow >= 0)
+        window.NodeList()->topLevelItem(selectedRow)->setSelected(true);
+
+    QString shown;
+    bool opened = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        opened =
+            dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
+        quint32 address = 0;
+        dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress)->GetAddress(address);
+        shown = QStringLiteral("%1.%2.%3.%4")
+                    .arg(address >> 24)
+                    .arg((address >> 16) & 255)
+                    .arg((address >> 8) & 255)
+                    .arg(address & 255);
+        dialog->EndDialog(IDCANCEL);
+    });
+    window.Item<QAbstractButton>(button)->click();
+
+    QVERIFY(opened);
+    QCOMPARE(shown, nodeShown);
+    QCOMPARE(messages.Count(), 0);
+    QCOMPARE(Requests(m_sim, kBoard, mark).size(), requests);
+}
+
+QTEST_MAIN(TestSnmpSettingCommands)
+#include "tst_SnmpSettingCommands.moc"
