@@ -1,0 +1,361 @@
+#include "CNodeProtocol.h"
+#include "NodePacketEvent.h"
+#include "Trace.h"
+#include "UdpTestSocket.h"
+
+#include <QCoreApplication>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7f000001u;
+constexpr uint32_t kDocumentationAddress = 0xc0000201u; // 192.0.2.1, never an address of this host
+const QString kLoopbackText = QStringLiteral("127.0.0.1");
+
+// Stands in for the main window: takes the record out of every node packet event it receives.
+class PacketSink : public QObject
+{
+  public:
+    std::vector<std::unique_ptr<NodeInfo>> records;
+
+    QByteArray RecordBytes(std::size_t index) const
+    {
+        QByteArray bytes(NodeInfo::kPacketSize, '\0');
+        records.at(index)->Pack(reinterpret_cast<uint8_t*>(bytes.data()));
+        return bytes;
+    }
+
+  protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == WM_NODE_PACKET) {
+            records.push_back(static_cast<CNodePacketEvent*>(event)->TakeRecord());
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+// A valid-length datagram whose bytes identify it: op code, id (low byte first) and a fill.
+QByteArray Packet(uint32_t op, uint32_t id, char fill = 0)
+{
+    QByteArray wire(NodeInfo::kPacketSize, fill);
+    for (int i = 0; i < 4; ++i) {
+        wire[i] = static_cast<char>(op >> (24 - 8 * i));
+        wire[4 + i] = static_cast<char>(id >> (8 * i));
+    }
+    return wire;
+}
+
+uint32_t IdOf(const QByteArray& wire)
+{
+    uint32_t id = 0;
+    for (int i = 3; i >= 0; --i) {
+        id = (id << 8) | static_cast<uint8_t>(wire.at(4 + i));
+    }
+    return id;
+}
+
+std::unique_ptr<CNodeProtocol> EngineSendingTo(const UdpTestSocket& peer, UdpEndpoint local = {kLoopback, 0})
+{
+    return std::make_unique<CNodeProtocol>(local, UdpEndpoint{kLoopback, peer.Port()});
+}
+
+bool SendTo(UdpTestSocket& from, const CNodeProtocol& engine, const QByteArray& wire)
+{
+    return from.SendTo(wire, kLoopbackText, engine.BoundPort());
+}
+
+} // namespace
+
+class tst_CNodeProtocol : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    void wrongLengthIsDroppedAndNextIsDelivered_data();
+    void wrongLengthIsDroppedAndNextIsDelivered();
+    void anyThirtySixBytesFromAnySenderAreDeliveredUnchanged();
+    void orderOfArrivalIsKept();
+    void randomBurstDeliversExactlyThePackets();
+    void nothingIsPostedAfterClose();
+    void recordIsDeletedWithoutMainWindow();
+    void requestLeavesFromOwnPortAndReplyComesBack_data();
+    void requestLeavesFromOwnPortAndReplyComesBack();
+    void unboundSocketStillSends_data();
+    void unboundSocketStillSends();
+    void secondEngineBindsTheSamePort();
+
+  private:
+    std::unique_ptr<PacketSink> m_sink;
+    std::unique_ptr<UdpTestSocket> m_peer; // the boards' side
+};
+
+void tst_CNodeProtocol::init()
+{
+    m_sink = std::make_unique<PacketSink>();
+    MainWindowLink::Set(m_sink.get());
+    m_peer = std::make_unique<UdpTestSocket>();
+    QVERIFY(m_peer->Open());
+}
+
+void tst_CNodeProtocol::cleanup()
+{
+    MainWindowLink::Set(nullptr);
+    m_sink.reset();
+    m_peer.reset();
+}
+
+void tst_CNodeProtocol::wrongLengthIsDroppedAndNextIsDelivered_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("one short") << 35;
+    QTest::newRow("one over") << 37;
+    QTest::newRow("two packets") << 72;
+    QTest::newRow("100") << 100;
+    QTest::newRow("largest datagram") << 65507;
+}
+
+void tst_CNodeProtocol::wrongLengthIsDroppedAndNextIsDelivered()
+{
+    QFETCH(int, length);
+    const auto engine = EngineSendingTo(*m_peer);
+    QVERIFY(engine->BoundPort() != 0);
+
+    // Starts like a valid packet, so a truncating receive that ignored the length would deliver it.
+    QByteArray stray = Packet(OP_SEARCH_REPLY, 0x1111, 0x5a).leftJustified(length, 0x5a, true);
+    const QByteArray valid = Packet(OP_SEARCH_REPLY, 0x2222, 0x33);
+    QVERIFY(SendTo(*m_peer, *engine, stray));
+    QVERIFY(SendTo(*m_peer, *engine, valid));
+
+    QTRY_COMPARE(m_sink->records.size(), std::size_t{1});
+    QCOMPARE(m_sink->RecordBytes(0), valid);
+}
+
+void tst_CNodeProtocol::anyThirtySixBytesFromAnySenderAreDeliveredUnchanged()
+{
+    UdpTestSocket other;
+    QVERIFY(other.Open(QStringLiteral("127.0.0.5")));
+    const auto engine = EngineSendingTo(*m_peer);
+
+    std::vector<QByteArray> sent = {
+        Packet(OP_SEARCH_REQUEST, 1),      Packet(OP_SEARCH_REPLY, 0xffffffffu, char(0xff)),
+        Packet(OP_SET_ADDRESS_REQUEST, 0), Packet(OP_SET_ADDRESS_REPLY, 0x00010000u, char(0x80)),
+        Packet(0xdeadbeefu, 0x7fff, 0x01), QByteArray(NodeInfo::kPacketSize, char(0xa5)),
+    };
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        QVERIFY(SendTo(i % 2 == 0 ? *m_peer : other, *engine, sent[i]));
+    }
+    QTRY_COMPARE(m_sink->records.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        QCOMPARE(m_sink->RecordBytes(i), sent[i]);
+    }
+}
+
+void tst_CNodeProtocol::orderOfArrivalIsKept()
+{
+    const auto engine = EngineSendingTo(*m_peer);
+    constexpr uint32_t kCount = 150;
+    for (uint32_t id = 1; id <= kCount; ++id) {
+        QVERIFY(SendTo(*m_peer, *engine, Packet(OP_SEARCH_REPLY, id)));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_sink->records.size(), std::size_t{kCount}, 10000);
+    for (uint32_t i = 0; i < kCount; ++i) {
+        QCOMPARE(m_sink->records[i]->GetTransactionId(), i + 1);
+    }
+}
+
+void tst_CNodeProtocol::randomBurstDeliversExactlyThePackets()
+{
+    const auto engine = EngineSendingTo(*m_peer);
+    std::mt19937 random(20240607u);
+    std::uniform_int_distribution<int> length(0, 100);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::bernoulli_distribution valid(0.3);
+
+    // Rounds that each end with a known packet keep the burst within the socket's receive buffer.
+    std::vector<QByteArray> expected;
+    for (uint32_t round = 0; round < 8; ++round) {
+        for (int i = 0; i < 60; ++i) {
+            QByteArray wire(valid(random) ? NodeInfo::kPacketSize : length(random), '\0');
+            for (char& b : wire) {
+                b = static_cast<char>(byte(random));
+            }
+            if (wire.size() == NodeInfo::kPacketSize) {
+                expected.push_back(wire);
+            }
+            QVERIFY(SendTo(*m_peer, *engine, wire));
+        }
+        expected.push_back(Packet(OP_SEARCH_REPLY, 0x10000 + round));
+        QVERIFY(SendTo(*m_peer, *engine, expected.back()));
+        QTRY_COMPARE_WITH_TIMEOUT(m_sink->records.size(), expected.size(), 10000);
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QCOMPARE(m_sink->RecordBytes(i), expected[i]);
+    }
+}
+
+void tst_CNodeProtocol::nothingIsPostedAfterClose()
+{
+    constexpr uint32_t kPerRound = 100;
+    std::size_t postedBeforeClose = 0;
+    for (int round = 0; round < 10; ++round) {
+        const auto engine = EngineSendingTo(*m_peer);
+        for (uint32_t id = 1; id <= kPerRound; ++id) {
+            QVERIFY(SendTo(*m_peer, *engine, Packet(OP_SEARCH_REPLY, id)));
+        }
+        // Every other round, let the thread get going on the burst so that Close meets it midway.
+        if (round % 2 == 1) {
+            QTRY_VERIFY(m_sink->records.size() > postedBeforeClose);
+        }
+        engine->Close();
+        QCOMPARE(engine->SendSearchRequest(), 0u);
+
+        QCoreApplication::sendPostedEvents(m_sink.get(), WM_NODE_PACKET);
+        const std::size_t delivered = m_sink->records.size() - postedBeforeClose;
+        QVERIFY(delivered <= kPerRound);
+        for (std::size_t i = 0; i < delivered; ++i) {
+            QCOMPARE(m_sink->records[postedBeforeClose + i]->GetTransactionId(), uint32_t(i + 1));
+        }
+        postedBeforeClose = m_sink->records.size();
+    }
+    // A receive thread that outlived its Close would post from here on.
+    QTest::qWait(100);
+    QCOMPARE(m_sink->records.size(), postedBeforeClose);
+}
+
+void tst_CNodeProtocol::recordIsDeletedWithoutMainWindow()
+{
+#ifdef NDEBUG
+    QSKIP("needs the trace lines of a debug build to know when the thread is done");
+#endif
+    std::atomic<int> invalid{0};
+    lanfinch::SetTraceSink([&invalid](const std::string& line) {
+        if (line == "invalid packet received\n") {
+            ++invalid;
+        }
+    });
+    const auto restoreTrace = qScopeGuard([] { lanfinch::SetTraceSink({}); });
+    MainWindowLink::Set(nullptr);
+
+    const auto engine = EngineSendingTo(*m_peer);
+    for (uint32_t id = 1; id <= 20; ++id) {
+        QVERIFY(SendTo(*m_peer, *engine, Packet(OP_SEARCH_REPLY, id)));
+    }
+    // The thread handles datagrams in order: once it has dropped this one, it is done with the 20.
+    QVERIFY(SendTo(*m_peer, *engine, QByteArray(5, '\0')));
+    QTRY_COMPARE(invalid.load(), 1);
+
+    MainWindowLink::Set(m_sink.get());
+    QVERIFY(SendTo(*m_peer, *engine, Packet(OP_SEARCH_REPLY, 99)));
+    QTRY_COMPARE(m_sink->records.size(), std::size_t{1});
+    QCOMPARE(m_sink->records[0]->GetTransactionId(), 99u);
+    // Whether the 20 records were freed, the leak checker at exit tells.
+}
+
+void tst_CNodeProtocol::requestLeavesFromOwnPortAndReplyComesBack_data()
+{
+    QTest::addColumn<bool>("setAddress");
+    QTest::newRow("search") << false;
+    QTest::newRow("set address") << true;
+}
+
+void tst_CNodeProtocol::requestLeavesFromOwnPortAndReplyComesBack()
+{
+    QFETCH(bool, setAddress);
+    const auto engine = EngineSendingTo(*m_peer);
+    const uint16_t ownPort = engine->BoundPort();
+    QVERIFY(ownPort != 0);
+
+    QByteArray expected(NodeInfo::kPacketSize, '\0');
+    uint32_t id = 0;
+    if (setAddress) {
+        const QByteArray mac = QByteArray::fromHex("000aff10203b");
+        const QByteArray settings = QByteArray::fromHex("00000000c0a8000affffff00c0a80001");
+        NodeInfo parsed;
+        parsed.Unpack(reinterpret_cast<const uint8_t*>(QByteArray(20, '\0').append(settings).constData()));
+        id = engine->SendAddressRequest(parsed.GetSettings(),
+                                        reinterpret_cast<const uint8_t*>(mac.constData()));
+        expected[3] = 2;
+        expected.replace(8, 6, mac);
+        expected.replace(20, 16, settings);
+    } else {
+        id = engine->SendSearchRequest();
+    }
+    QVERIFY(id >= 1 && id <= 32767);
+    expected[4] = static_cast<char>(id & 0xff);
+    expected[5] = static_cast<char>(id >> 8);
+
+    const auto request = m_peer->Receive(5000);
+    QVERIFY(request.has_value());
+    QCOMPARE(request->data.toHex(' '), expected.toHex(' '));
+    QCOMPARE(request->port, ownPort);
+    QCOMPARE(request->address, kLoopbackText);
+
+    // A board answers to wherever the request came from.
+    QByteArray reply = request->data;
+    reply[3] = static_cast<char>(setAddress ? OP_SET_ADDRESS_REPLY : OP_SEARCH_REPLY);
+    QVERIFY(m_peer->SendTo(reply, request->address, request->port));
+    QTRY_COMPARE(m_sink->records.size(), std::size_t{1});
+    QCOMPARE(m_sink->RecordBytes(0), reply);
+    QCOMPARE(m_sink->records[0]->GetTransactionId(), id);
+}
+
+void tst_CNodeProtocol::unboundSocketStillSends_data()
+{
+    QTest::addColumn<bool>("portTaken");
+    QTest::newRow("port held without SO_REUSEADDR") << true;
+    QTest::newRow("address not of this host") << false;
+}
+
+void tst_CNodeProtocol::unboundSocketStillSends()
+{
+    QFETCH(bool, portTaken);
+    UdpTestSocket blocker;
+    QVERIFY(blocker.Open());
+    const UdpEndpoint local =
+        portTaken ? UdpEndpoint{kLoopback, blocker.Port()} : UdpEndpoint{kDocumentationAddress, 0};
+    const auto engine = EngineSendingTo(*m_peer, local);
+    QCOMPARE(engine->BoundPort(), uint16_t{0});
+
+    const uint32_t id = engine->SendSearchRequest();
+    QVERIFY(id != 0);
+    const auto request = m_peer->Receive(5000);
+    QVERIFY(request.has_value());
+    QCOMPARE(request->data.size(), qsizetype{NodeInfo::kPacketSize});
+    QCOMPARE(IdOf(request->data), id);
+
+    // The receive thread has given up on the unbound socket: a reply reaches the socket but is
+    // never handed on.
+    QByteArray reply = request->data;
+    reply[3] = OP_SEARCH_REPLY;
+    QVERIFY(m_peer->SendTo(reply, request->address, request->port));
+    QTest::qWait(100);
+    QCOMPARE(m_sink->records.size(), std::size_t{0});
+}
+
+void tst_CNodeProtocol::secondEngineBindsTheSamePort()
+{
+    const auto first = EngineSendingTo(*m_peer);
+    const uint16_t port = first->BoundPort();
+    QVERIFY(port != 0);
+    const auto second = EngineSendingTo(*m_peer, UdpEndpoint{kLoopback, port});
+    QCOMPARE(second->BoundPort(), port);
+    QVERIFY(second->SendSearchRequest() != 0);
+    QVERIFY(m_peer->Receive(5000).has_value());
+}
+
+QTEST_GUILESS_MAIN(tst_CNodeProtocol)
+#include "tst_CNodeProtocol.moc"
