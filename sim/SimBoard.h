@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QJsonObject>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// One simulated board: its node-protocol identity and settings, and the faults it is told to show.
+struct SimBoard
+{
+    std::array<uint8_t, 6> mac{};
+    std::array<uint8_t, 4> dhcp{}; // raw wire bytes
+    uint32_t ip = 0;               // host order
+    uint32_t mask = 0;
+    uint32_t gateway = 0;
+
+    bool silent = false;
+    int replyDelayMs = 0;
+    bool answerTwice = false;
+    uint32_t setAddressResult = 0;
+    std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies
+
+    QJsonObject snmp; // handed untouched to the SNMP agent
+
+    // Whether ip is an address of this host, so that replies can leave from it.
+    bool localSource = false;
+};

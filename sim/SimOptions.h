@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+
+// lanfinch-sim's command line.
+struct SimOptions
+{
+    std::size_t generatedBoards = 0;
+    QString configPath;
+    uint32_t bindAddress = 0; // host order
+    uint16_t bindPort = 22222;
+    uint16_t snmpPort = 161;
+    bool noSnmp = false;
+    QString logPath;
+    bool help = false;
+
+    // arguments without the program name; "--opt value" and "--opt=value" both work.
+    static bool Parse(const QStringList& arguments, SimOptions& options, QString& error);
+    static QString HelpText();
+};

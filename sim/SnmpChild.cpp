@@ -1,0 +1,225 @@
+#include "SnmpChild.h"
+
+#include "SimLog.h"
+#include "SimText.h"
+
+#ifdef LANFINCH_SIM_HAS_SNMP
+#include "SnmpAgent.h"
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStopGraceMs = 5000;
+constexpr int kPortAttempts = 64;
+
+QString ErrnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// 1: bound, 0: address in use, -1: not usable here (not a local address).
+int TryBind(uint32_t hostOrder, uint16_t port, uint16_t* boundPort = nullptr)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(hostOrder);
+    address.sin_port = htons(port);
+    int outcome = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? 1
+                  : errno == EADDRINUSE                                                        ? 0
+                                                                                               : -1;
+    socklen_t length = sizeof address;
+    if (outcome == 1 && boundPort != nullptr) {
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            *boundPort = ntohs(address.sin_port);
+        else
+            outcome = -1;
+    }
+    ::close(fd);
+    return outcome;
+}
+
+QString DescribeStatus(int status)
+{
+    if (WIFEXITED(status))
+        return QStringLiteral("exit code %1").arg(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    return QStringLiteral("status %1").arg(status);
+}
+
+[[noreturn]] void RunChild(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log, int readyFd)
+{
+#ifdef LANFINCH_SIM_HAS_SNMP
+    std::vector<SnmpBoardSpec> specs;
+    specs.reserve(boards.size());
+    for (const SimBoard& board : boards)
+        specs.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp});
+    SnmpAgentHooks hooks;
+    hooks.log = [&log](const QJsonObject& entry) {
+        QJsonObject line = entry;
+        if (!line.contains(QStringLiteral("proto")))
+            line.insert(QStringLiteral("proto"), QStringLiteral("snmp"));
+        log.Write(line);
+    };
+    hooks.ready = [readyFd]() {
+        const char byte = 'R';
+        while (::write(readyFd, &byte, 1) < 0 && errno == EINTR) {
+        }
+    };
+    // exit(), not _exit(): the sanitizers' leak check runs at exit in the child as well.
+    std::exit(RunSnmpAgent(specs, port, hooks));
+#else
+    (void)boards;
+    (void)port;
+    (void)log;
+    (void)readyFd;
+    std::exit(2);
+#endif
+}
+
+} // namespace
+
+SnmpChild::~SnmpChild()
+{
+    QString ignored;
+    Stop(ignored);
+}
+
+bool SnmpChild::PickFreePort(const std::vector<SimBoard>& boards, uint16_t& port, QString& error)
+{
+    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
+        uint16_t candidate = 0;
+        if (TryBind(INADDR_ANY, 0, &candidate) != 1) {
+            error = QStringLiteral("cannot bind a UDP socket: %1").arg(ErrnoText());
+            return false;
+        }
+        bool usable = true;
+        for (const SimBoard& board : boards) {
+            if (board.localSource && TryBind(board.ip, candidate) == 0) {
+                usable = false;
+                break;
+            }
+        }
+        if (usable) {
+            port = candidate;
+            return true;
+        }
+    }
+    error = QStringLiteral("found no UDP port free on every board's address");
+    return false;
+}
+
+bool SnmpChild::Start(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log,
+                      const sigset_t& childMask, const std::vector<int>& closeInChild, QString& error)
+{
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        error = QStringLiteral("pipe: %1").arg(ErrnoText());
+        return false;
+    }
+    // Whatever stdio holds would otherwise be written twice, once by each process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = QStringLiteral("fork: %1").arg(ErrnoText());
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        // The agent must not outlive a simulator that was killed outright.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(1);
+        ::close(fds[0]);
+        for (int fd : closeInChild)
+            ::close(fd);
+        // stdout carries the parent's one ready line and nothing else.
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+        ::sigprocmask(SIG_SETMASK, &childMask, nullptr);
+        RunChild(boards, port, log, fds[1]);
+    }
+    ::close(fds[1]);
+    m_pid = pid;
+    m_readyFd = fds[0];
+    return true;
+}
+
+void SnmpChild::CloseReadyFd()
+{
+    if (m_readyFd >= 0)
+        ::close(m_readyFd);
+    m_readyFd = -1;
+}
+
+bool SnmpChild::Reap(QString& how)
+{
+    if (m_pid <= 0)
+        return true;
+    int status = 0;
+    const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+    if (done == 0)
+        return false;
+    how = done == m_pid ? DescribeStatus(status) : QStringLiteral("lost (%1)").arg(ErrnoText());
+    m_pid = -1;
+    CloseReadyFd();
+    return true;
+}
+
+bool SnmpChild::Stop(QString& how)
+{
+    CloseReadyFd();
+    if (m_pid <= 0)
+        return true;
+    ::kill(m_pid, SIGTERM);
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid)
+            break;
+        if (done < 0 && errno != EINTR) {
+            how = QStringLiteral("lost (%1)").arg(ErrnoText());
+            m_pid = -1;
+            return false;
+        }
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsedMs = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsedMs >= kStopGraceMs) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+            how = QStringLiteral("killed after %1 ms").arg(kStopGraceMs);
+            m_pid = -1;
+            return false;
+        }
+        // SIGCHLD is blocked in the simulator, so it can be waited for directly.
+        sigset_t childSignal;
+        sigemptyset(&childSignal);
+        sigaddset(&childSignal, SIGCHLD);
+        const timespec slice{0, 50 * 1000 * 1000};
+        ::sigtimedwait(&childSignal, nullptr, &slice);
+    }
+    m_pid = -1;
+    how = DescribeStatus(status);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

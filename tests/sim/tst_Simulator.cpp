@@ -1,0 +1,485 @@
+// lanfinch-sim as a process, talked to over loopback by a hand-made client.
+#include "SimClient.h"
+#include "SimProcess.h"
+#include "UdpTestSocket.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTest>
+
+#include <algorithm>
+#include <random>
+
+#include <signal.h>
+
+namespace {
+
+constexpr int kReplyWaitMs = 3000;
+const QString kLoopback = QStringLiteral("127.0.0.1");
+
+QStringList Args(std::initializer_list<const char*> list)
+{
+    QStringList result;
+    for (const char* item : list)
+        result << QString::fromLatin1(item);
+    return result;
+}
+
+QJsonObject Board(const char* mac, const char* ip, QJsonObject extra = {})
+{
+    extra.insert(QStringLiteral("mac"), QLatin1String(mac));
+    extra.insert(QStringLiteral("ip"), QLatin1String(ip));
+    return extra;
+}
+
+QJsonObject Boards(std::initializer_list<QJsonObject> boards)
+{
+    QJsonArray array;
+    for (const QJsonObject& board : boards)
+        array.append(board);
+    return QJsonObject{{QStringLiteral("boards"), array}};
+}
+
+// Replies carrying tid, until `count` of them came or the wait ran out; others are dropped.
+QList<NodeReply> Collect(UdpTestSocket& client, const QByteArray& tid, int count, int waitMs = kReplyWaitMs)
+{
+    QList<NodeReply> replies;
+    QElapsedTimer timer;
+    timer.start();
+    while (replies.size() < count && timer.elapsed() < waitMs) {
+        const auto datagram = client.Receive(static_cast<int>(waitMs - timer.elapsed()));
+        if (!datagram)
+            break;
+        const NodeReply reply = NodeReply::From(*datagram);
+        if (reply.valid && reply.tid == tid)
+            replies.append(reply);
+    }
+    return replies;
+}
+
+const NodeReply* FindByMac(const QList<NodeReply>& replies, const QString& mac)
+{
+    const auto it =
+        std::find_if(replies.begin(), replies.end(), [&](const NodeReply& r) { return r.mac == mac; });
+    return it == replies.end() ? nullptr : &*it;
+}
+
+} // namespace
+
+class tst_Simulator : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void helpNamesEveryOption();
+    void badStartIsAnErrorWithQuietStdout_data();
+    void badStartIsAnErrorWithQuietStdout();
+    void searchGetsOneReplyPerBoardFromItsAddress();
+    void setAddressChangesTheNextSearch();
+    void malformedDatagramsAreIgnored_data();
+    void malformedDatagramsAreIgnored();
+    void randomBurstDoesNotStopIt();
+    void searchFaults();
+    void setAddressFaults_data();
+    void setAddressFaults();
+    void snmpAgentLifecycle();
+};
+
+void tst_Simulator::helpNamesEveryOption()
+{
+    QProcess process;
+    process.start(QStringLiteral(LANFINCH_SIM_PATH), {QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
+    for (const char* option :
+         {"--boards", "--config", "--bind", "--snmp-port", "--no-snmp", "--log", "--help", "silent",
+          "replyDelayMs", "answerTwice", "setAddressResult", "replyMac", "dhcpWire"})
+        QVERIFY2(help.contains(QLatin1String(option)), option);
+}
+
+void tst_Simulator::badStartIsAnErrorWithQuietStdout_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QJsonObject>("config");
+    QTest::newRow("unknown option") << Args({"--frobnicate"}) << QJsonObject();
+    QTest::newRow("bad bind") << Args({"--bind", "127.0.0.1"}) << QJsonObject();
+    QTest::newRow("too many boards") << Args({"--boards", "1000001"}) << QJsonObject();
+    QTest::newRow("option without value") << Args({"--boards"}) << QJsonObject();
+    QTest::newRow("bind to a foreign address") << Args({"--bind", "192.0.2.1:0"}) << QJsonObject();
+    QTest::newRow("missing config") << Args({"--config", "/nonexistent/lanfinch.json"}) << QJsonObject();
+    QTest::newRow("log in a missing folder") << Args({"--log", "/nonexistent/log"}) << QJsonObject();
+    QTest::newRow("bad config") << QStringList() << Boards({Board("00:0a:ff:10:20:3b", "127.0.0.300")});
+}
+
+void tst_Simulator::badStartIsAnErrorWithQuietStdout()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QJsonObject, config);
+    SimProcess helper; // only for its temporary folder
+    if (!config.isEmpty())
+        arguments << QStringLiteral("--config") << helper.WriteConfig(config);
+    arguments << QStringLiteral("--no-snmp");
+    if (!arguments.contains(QStringLiteral("--bind")))
+        arguments << QStringLiteral("--bind") << QStringLiteral("127.0.0.1:0");
+
+    QProcess process;
+    process.start(QStringLiteral(LANFINCH_SIM_PATH), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(process.exitCode() != 0);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(process.readAllStandardError().startsWith("lanfinch-sim: "));
+}
+
+void tst_Simulator::searchGetsOneReplyPerBoardFromItsAddress()
+{
+    SimProcess sim;
+    const QString config =
+        sim.WriteConfig(Boards({Board("00:0a:ff:10:20:3b", "127.0.0.9",
+                                      {{QStringLiteral("dhcp"), 1},
+                                       {QStringLiteral("mask"), QStringLiteral("255.255.0.0")},
+                                       {QStringLiteral("gateway"), QStringLiteral("127.0.0.1")}})}));
+    QVERIFY(sim.Start({QStringLiteral("--config"), config, QStringLiteral("--boards"), QStringLiteral("3"),
+                       QStringLiteral("--no-snmp")}));
+    QCOMPARE(sim.UdpAddress(), kLoopback);
+    QVERIFY(sim.UdpPort() != 0);
+    QCOMPARE(sim.SnmpPort(), quint16(0));
+    QCOMPARE(sim.BoardCount(), 4);
+
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+    NodeRequest search;
+    search.tid = QByteArray::fromHex("a1b2c3d4");
+    QVERIFY(client.SendTo(search.Bytes(), kLoopback, sim.UdpPort()));
+    const QList<NodeReply> replies = Collect(client, search.tid, 5, 1000);
+    QCOMPARE(replies.size(), 4);
+
+    struct Expected
+    {
+        const char* mac;
+        const char* ip;
+        const char* mask;
+        const char* gateway;
+        const char* dhcp;
+    };
+    for (const Expected& e :
+         {Expected{"00:0a:ff:10:20:3b", "127.0.0.9", "255.255.0.0", "127.0.0.1", "01000000"},
+          Expected{"02:4c:46:00:00:00", "127.0.0.2", "255.0.0.0", "0.0.0.0", "00000000"},
+          Expected{"02:4c:46:00:00:01", "127.0.0.3", "255.0.0.0", "0.0.0.0", "00000000"},
+          Expected{"02:4c:46:00:00:02", "127.0.0.4", "255.0.0.0", "0.0.0.0", "00000000"}}) {
+        const NodeReply* reply = FindByMac(replies, QLatin1String(e.mac));
+        QVERIFY2(reply, e.mac);
+        QCOMPARE(reply->op, 1u);
+        QCOMPARE(reply->result, 0u);
+        QCOMPARE(reply->reserved, QByteArray(2, '\0'));
+        QCOMPARE(reply->ip, QLatin1String(e.ip));
+        QCOMPARE(reply->mask, QLatin1String(e.mask));
+        QCOMPARE(reply->gateway, QLatin1String(e.gateway));
+        QCOMPARE(reply->dhcp.toHex(), QByteArray(e.dhcp));
+        QCOMPARE(reply->from, QLatin1String(e.ip));
+        QCOMPARE(reply->fromPort, sim.UdpPort());
+    }
+
+    QTRY_COMPARE(sim.LogEntries().size(), 5); // the last line may follow the last reply
+    const QList<QJsonObject> log = sim.LogEntries();
+    QCOMPARE(log.first().value(QStringLiteral("dir")).toString(), QStringLiteral("in"));
+    QCOMPARE(log.first().value(QStringLiteral("tid")).toString(), QStringLiteral("a1b2c3d4"));
+    QCOMPARE(log.first().value(QStringLiteral("peer")).toString(),
+             QStringLiteral("127.0.0.1:%1").arg(client.Port()));
+    QCOMPARE(log.last().value(QStringLiteral("dir")).toString(), QStringLiteral("out"));
+    QCOMPARE(log.last().value(QStringLiteral("src")).toString(),
+             log.last().value(QStringLiteral("ip")).toString());
+    QVERIFY(sim.Stop());
+}
+
+void tst_Simulator::setAddressChangesTheNextSearch()
+{
+    SimProcess sim;
+    QVERIFY(sim.Start(Args({"--boards", "2", "--no-snmp"})));
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+
+    NodeRequest nobody;
+    nobody.op = 2;
+    nobody.tid = QByteArray::fromHex("01000000");
+    nobody.mac = QStringLiteral("02:4c:46:00:00:09");
+    nobody.ip = QStringLiteral("127.0.9.9");
+    QVERIFY(client.SendTo(nobody.Bytes(), kLoopback, sim.UdpPort()));
+
+    NodeRequest set;
+    set.op = 2;
+    set.tid = QByteArray::fromHex("02000000");
+    set.mac = QStringLiteral("02:4c:46:00:00:01");
+    set.dhcp = QByteArray::fromHex("01000000");
+    set.ip = QStringLiteral("127.0.5.5");
+    set.mask = QStringLiteral("255.255.0.0");
+    set.gateway = QStringLiteral("127.0.0.1");
+    QVERIFY(client.SendTo(set.Bytes(), kLoopback, sim.UdpPort()));
+
+    // Requests are handled in order, so a reply to the unknown MAC would come first.
+    const auto first = client.Receive(kReplyWaitMs);
+    QVERIFY(first);
+    const NodeReply reply = NodeReply::From(*first);
+    QVERIFY(reply.valid);
+    QCOMPARE(reply.tid, set.tid);
+    QCOMPARE(reply.op, 3u);
+    QCOMPARE(reply.result, 0u);
+    QCOMPARE(reply.mac, set.mac);
+    QCOMPARE(reply.dhcp, set.dhcp);
+    QCOMPARE(reply.ip, set.ip);
+    QCOMPARE(reply.mask, set.mask);
+    QCOMPARE(reply.gateway, set.gateway);
+    QCOMPARE(reply.from, set.ip); // the board already answers from its new address
+
+    NodeRequest search;
+    search.tid = QByteArray::fromHex("03000000");
+    QVERIFY(client.SendTo(search.Bytes(), kLoopback, sim.UdpPort()));
+    const QList<NodeReply> replies = Collect(client, search.tid, 2);
+    QCOMPARE(replies.size(), 2);
+    const NodeReply* changed = FindByMac(replies, set.mac);
+    const NodeReply* unchanged = FindByMac(replies, QStringLiteral("02:4c:46:00:00:00"));
+    QVERIFY(changed && unchanged);
+    QCOMPARE(changed->ip, set.ip);
+    QCOMPARE(changed->dhcp, set.dhcp);
+    QCOMPARE(changed->gateway, set.gateway);
+    QCOMPARE(unchanged->ip, QStringLiteral("127.0.0.2"));
+    QVERIFY(!client.Receive(0));
+}
+
+void tst_Simulator::malformedDatagramsAreIgnored_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<QString>("reason");
+    NodeRequest search;
+    const QByteArray valid = search.Bytes();
+    const auto withOp = [&valid](const char* hex) { return QByteArray::fromHex(hex) + valid.mid(4); };
+    QTest::newRow("empty") << QByteArray() << QStringLiteral("size");
+    QTest::newRow("1 byte") << QByteArray(1, '\0') << QStringLiteral("size");
+    QTest::newRow("35 bytes") << valid.left(35) << QStringLiteral("size");
+    QTest::newRow("37 bytes") << valid + '\0' << QStringLiteral("size");
+    QTest::newRow("two searches in one") << valid + valid << QStringLiteral("size");
+    QTest::newRow("largest UDP payload") << QByteArray(65507, '\0') << QStringLiteral("size");
+    QTest::newRow("op 4") << withOp("00000004") << QStringLiteral("op");
+    QTest::newRow("op all ones") << withOp("ffffffff") << QStringLiteral("op");
+    QTest::newRow("op 2 little-endian") << withOp("02000000") << QStringLiteral("op");
+    QTest::newRow("a search reply") << withOp("00000001") << QStringLiteral("op");
+    QTest::newRow("a set-address reply") << withOp("00000003") << QStringLiteral("op");
+}
+
+void tst_Simulator::malformedDatagramsAreIgnored()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QString, reason);
+    SimProcess sim;
+    QVERIFY(sim.Start(Args({"--boards", "2", "--no-snmp"})));
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+    QVERIFY(client.SendTo(datagram, kLoopback, sim.UdpPort()));
+
+    NodeRequest search;
+    search.tid = QByteArray::fromHex("77770000");
+    QVERIFY(client.SendTo(search.Bytes(), kLoopback, sim.UdpPort()));
+    const auto first = client.Receive(kReplyWaitMs);
+    QVERIFY(first);
+    QCOMPARE(NodeReply::From(*first).tid, search.tid); // nothing answered the bad datagram
+    QCOMPARE(Collect(client, search.tid, 1).size(), 1);
+
+    const QList<QJsonObject> log = sim.LogEntries();
+    QVERIFY(!log.isEmpty());
+    QCOMPARE(log.first().value(QStringLiteral("len")).toInt(), datagram.size());
+    QCOMPARE(log.first().value(QStringLiteral("ignored")).toString(), reason);
+    QVERIFY(sim.Stop());
+}
+
+void tst_Simulator::randomBurstDoesNotStopIt()
+{
+    SimProcess sim;
+    QVERIFY(sim.Start(Args({"--boards", "3", "--no-snmp"})));
+    UdpTestSocket client;
+    QVERIFY(client.Open(kLoopback, 0, 8 * 1024 * 1024));
+
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> length(0, 80);
+    std::uniform_int_distribution<int> op(0, 5);
+    for (int round = 0; round < 6; ++round) {
+        for (int i = 0; i < 500; ++i) {
+            const int size = i % 3 == 0 ? 36 : length(random);
+            QByteArray datagram(size, '\0');
+            for (char& c : datagram)
+                c = static_cast<char>(byte(random));
+            // Mostly plausible op codes, so the decoding path is exercised and not only the size check.
+            if (size >= 4 && i % 2 == 0)
+                datagram.replace(0, 4, QByteArray::fromHex("0000000" + QByteArray::number(op(random))));
+            QVERIFY(client.SendTo(datagram, kLoopback, sim.UdpPort()));
+        }
+        // Answered after the burst, which also paces the next one within the simulator's buffer.
+        NodeRequest search;
+        search.tid = QByteArray::fromHex("feed0000");
+        search.tid[2] = static_cast<char>(round);
+        QVERIFY(client.SendTo(search.Bytes(), kLoopback, sim.UdpPort()));
+        QCOMPARE(Collect(client, search.tid, 3, 10000).size(), 3);
+    }
+    QVERIFY(sim.IsRunning());
+    QVERIFY(sim.Stop());
+}
+
+void tst_Simulator::searchFaults()
+{
+    SimProcess sim;
+    const QString config = sim.WriteConfig(Boards({
+        Board("00:00:5e:00:53:01", "127.0.0.20"),
+        Board("00:00:5e:00:53:02", "127.0.0.21", {{QStringLiteral("silent"), true}}),
+        Board("00:00:5e:00:53:03", "127.0.0.22", {{QStringLiteral("replyDelayMs"), 300}}),
+        Board("00:00:5e:00:53:04", "127.0.0.40", {{QStringLiteral("answerTwice"), true}}),
+        Board("00:00:5e:00:53:05", "127.0.0.24", {{QStringLiteral("dhcpWire"), QStringLiteral("00000001")}}),
+        Board("00:00:5e:00:53:06", "127.0.0.25",
+              {{QStringLiteral("replyMac"), QStringLiteral("00:00:5e:00:53:ff")}}),
+    }));
+    QVERIFY(sim.Start({QStringLiteral("--config"), config, QStringLiteral("--no-snmp")}));
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+
+    QElapsedTimer sent;
+    sent.start();
+    NodeRequest first;
+    first.tid = QByteArray::fromHex("11110000");
+    NodeRequest second;
+    second.tid = QByteArray::fromHex("22220000");
+    QVERIFY(client.SendTo(first.Bytes(), kLoopback, sim.UdpPort()));
+    QVERIFY(client.SendTo(second.Bytes(), kLoopback, sim.UdpPort()));
+
+    // Each search: 5 answering boards, one of them twice. The delayed board comes last.
+    QList<NodeReply> replies;
+    while (replies.size() < 12) {
+        const auto datagram = client.Receive(kReplyWaitMs);
+        QVERIFY(datagram);
+        replies.append(NodeReply::From(*datagram));
+    }
+    QVERIFY(!client.Receive(100));
+    QVERIFY(sent.elapsed() >= 300);
+
+    QCOMPARE(replies.at(10).mac, QStringLiteral("00:00:5e:00:53:03"));
+    QCOMPARE(replies.at(10).tid, first.tid);
+    QCOMPARE(replies.at(11).mac, QStringLiteral("00:00:5e:00:53:03"));
+    QCOMPARE(replies.at(11).tid, second.tid);
+    QVERIFY(!FindByMac(replies, QStringLiteral("00:00:5e:00:53:02")));
+
+    const QList<NodeReply> firstOnly = replies.mid(0, 5);
+    QCOMPARE(firstOnly.size(), 5);
+    for (const NodeReply& reply : firstOnly)
+        QCOMPARE(reply.tid, first.tid); // the delayed board held nobody else back
+    QStringList twice;
+    for (const NodeReply& reply : firstOnly) {
+        if (reply.mac == QLatin1String("00:00:5e:00:53:04"))
+            twice << reply.ip;
+    }
+    QCOMPARE(twice, QStringList({QStringLiteral("127.0.0.40"), QStringLiteral("127.0.0.41")}));
+    QCOMPARE(FindByMac(firstOnly, QStringLiteral("00:00:5e:00:53:05"))->dhcp,
+             QByteArray::fromHex("00000001"));
+    // replyMac is for set-address replies only; searches list the board under its own MAC.
+    QVERIFY(FindByMac(firstOnly, QStringLiteral("00:00:5e:00:53:06")));
+    QVERIFY(sim.Stop());
+}
+
+void tst_Simulator::setAddressFaults_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<quint32>("result");
+    QTest::addColumn<QString>("replyMac");
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<int>("minDelayMs");
+    const QString own = QStringLiteral("00:00:5e:00:53:10");
+    QTest::newRow("none") << QJsonObject() << true << 0u << own << true << 0;
+    QTest::newRow("silent") << QJsonObject{{QStringLiteral("silent"), true}} << false << 0u << own << false
+                            << 0;
+    QTest::newRow("failure result") << QJsonObject{{QStringLiteral("setAddressResult"), 7}} << true << 7u
+                                    << own << false << 0;
+    QTest::newRow("other MAC") << QJsonObject{{QStringLiteral("replyMac"),
+                                               QStringLiteral("00:00:5e:00:53:99")}}
+                               << true << 0u << QStringLiteral("00:00:5e:00:53:99") << true << 0;
+    QTest::newRow("delayed") << QJsonObject{{QStringLiteral("replyDelayMs"), 200}} << true << 0u << own
+                             << true << 200;
+}
+
+void tst_Simulator::setAddressFaults()
+{
+    QFETCH(QJsonObject, fault);
+    QFETCH(bool, answers);
+    QFETCH(quint32, result);
+    QFETCH(QString, replyMac);
+    QFETCH(bool, applied);
+    QFETCH(int, minDelayMs);
+
+    SimProcess sim;
+    const QString config = sim.WriteConfig(Boards({Board("00:00:5e:00:53:10", "127.0.0.30", fault)}));
+    QVERIFY(sim.Start({QStringLiteral("--config"), config, QStringLiteral("--no-snmp")}));
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+
+    NodeRequest set;
+    set.op = 2;
+    set.tid = QByteArray::fromHex("5e000000");
+    set.mac = QStringLiteral("00:00:5e:00:53:10");
+    set.ip = QStringLiteral("127.0.0.31");
+    set.mask = QStringLiteral("255.255.255.0");
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(client.SendTo(set.Bytes(), kLoopback, sim.UdpPort()));
+    NodeRequest search;
+    search.tid = QByteArray::fromHex("5f000000");
+    QVERIFY(client.SendTo(search.Bytes(), kLoopback, sim.UdpPort()));
+
+    const QList<NodeReply> setReplies = Collect(client, set.tid, 1, answers ? kReplyWaitMs : 300);
+    QCOMPARE(setReplies.size(), answers ? 1 : 0);
+    if (answers) {
+        QVERIFY(timer.elapsed() >= minDelayMs);
+        const NodeReply& reply = setReplies.first();
+        QCOMPARE(reply.op, 3u);
+        QCOMPARE(reply.result, result);
+        QCOMPARE(reply.mac, replyMac);
+        QCOMPARE(reply.ip, applied ? set.ip : QStringLiteral("127.0.0.30"));
+        // The search went out after the set-address request, so it sees the outcome.
+        NodeRequest again;
+        again.tid = QByteArray::fromHex("60000000");
+        QVERIFY(client.SendTo(again.Bytes(), kLoopback, sim.UdpPort()));
+        const QList<NodeReply> found = Collect(client, again.tid, 1);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().ip, applied ? set.ip : QStringLiteral("127.0.0.30"));
+        QCOMPARE(found.first().mask, applied ? set.mask : QStringLiteral("255.0.0.0"));
+    }
+    QVERIFY(sim.Stop());
+}
+
+void tst_Simulator::snmpAgentLifecycle()
+{
+#ifndef LANFINCH_SIM_HAS_SNMP
+    // Built without the agent: it behaves as --no-snmp.
+    SimProcess sim;
+    QVERIFY(sim.Start(Args({"--boards", "1"})));
+    QCOMPARE(sim.SnmpPort(), quint16(0));
+    QVERIFY(sim.Stop());
+#else
+    SimProcess sim;
+    QVERIFY(sim.Start(Args({"--boards", "2"})));
+    QVERIFY(sim.SnmpPort() != 0);
+    QVERIFY(sim.Stop());
+
+    // The agent dying takes the simulator down with an error.
+    SimProcess doomed;
+    QVERIFY(doomed.Start(Args({"--boards", "1"})));
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(doomed.Pid()));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const QList<QByteArray> pids = children.readAll().trimmed().split(' ');
+    QCOMPARE(pids.size(), 1);
+    QCOMPARE(::kill(pids.first().toInt(), SIGKILL), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!doomed.IsRunning(), 10000);
+    QVERIFY(!doomed.Stop());
+#endif
+}
+
+QTEST_GUILESS_MAIN(tst_Simulator)
+#include "tst_Simulator.moc"
