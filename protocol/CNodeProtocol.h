@@ -44,7 +44,7 @@ public:
     // The id that a seed of the 15-bit generator yields: the first nonzero draw.
     static uint32_t TransactionIdFromSeed(uint32_t seed);
 
-    // The port the socket is bound to (host order), 0 when it is not bound.
+    // The socket's local port (host order), 0 when there is no socket or it has no port yet.
     uint16_t BoundPort() const;
 
 private:

@@ -240,11 +240,11 @@ void NodeSimulator::AnswerSearch(const SimPacket& request, const sockaddr_in& pe
         if (board.silent)
             continue;
         SimPacket reply = ReplyFrom(board, SimPacket::SearchReply, request);
-        Queue(i, reply, peer);
+        Queue(i, reply, peer, board.replyDelayMs);
         if (board.answerTwice) {
             // Changed so that a client can tell the second answer from the first.
             reply.ip += 1;
-            Queue(i, reply, peer);
+            Queue(i, reply, peer, board.replyDelayMs);
         }
     }
 }
@@ -253,7 +253,7 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
 {
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         SimBoard& board = m_boards[i];
-        if (board.silent || board.mac != request.mac)
+        if (board.silent || board.ignoreSetAddress || board.mac != request.mac)
             continue;
         if (board.setAddressResult == 0) {
             board.dhcp = request.dhcp;
@@ -266,13 +266,12 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
         reply.result = board.setAddressResult;
         if (board.replyMac)
             reply.mac = *board.replyMac;
-        Queue(i, reply, peer);
+        Queue(i, reply, peer, board.setAddressDelayMs);
     }
 }
 
-void NodeSimulator::Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer)
+void NodeSimulator::Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer, int delay)
 {
-    const int delay = m_boards[board].replyDelayMs;
     if (delay <= 0) {
         Send(board, reply, peer);
         return;

@@ -57,7 +57,7 @@ class NodeSimulator
     void Handle(const uint8_t* data, std::size_t length, const sockaddr_in& peer);
     void AnswerSearch(const SimPacket& request, const sockaddr_in& peer);
     void AnswerSetAddress(const SimPacket& request, const sockaddr_in& peer);
-    void Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer);
+    void Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer, int delayMs);
     void Send(std::size_t board, const SimPacket& reply, const sockaddr_in& peer);
 
     std::vector<SimBoard> m_boards;

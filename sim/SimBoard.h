@@ -17,6 +17,8 @@ struct SimBoard
 
     bool silent = false;
     int replyDelayMs = 0;
+    int setAddressDelayMs = 0;     // delay of set-address replies (defaults to replyDelayMs)
+    bool ignoreSetAddress = false; // answers searches but never a set-address request
     bool answerTwice = false;
     uint32_t setAddressResult = 0;
     std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies

@@ -45,6 +45,7 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         QStringLiteral("mask"),         QStringLiteral("gateway"),     QStringLiteral("silent"),
         QStringLiteral("replyDelayMs"), QStringLiteral("answerTwice"), QStringLiteral("setAddressResult"),
         QStringLiteral("replyMac"),     QStringLiteral("dhcpWire"),    QStringLiteral("snmp"),
+        QStringLiteral("setAddressDelayMs"), QStringLiteral("ignoreSetAddress"),
     };
     // A misspelt fault would otherwise pass silently and make a test prove nothing.
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -108,6 +109,21 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         return false;
     }
     board.replyDelayMs = static_cast<int>(delay);
+    board.setAddressDelayMs = board.replyDelayMs;
+    if (object.contains(QStringLiteral("setAddressDelayMs"))) {
+        if (!ReadUInt32(object.value(QStringLiteral("setAddressDelayMs")), delay) ||
+            delay > static_cast<uint32_t>(kMaxReplyDelayMs)) {
+            error = QStringLiteral("\"setAddressDelayMs\" must be 0 to %1").arg(kMaxReplyDelayMs);
+            return false;
+        }
+        board.setAddressDelayMs = static_cast<int>(delay);
+    }
+    const QJsonValue ignoreSet = object.value(QStringLiteral("ignoreSetAddress"));
+    if (!ignoreSet.isUndefined() && !ignoreSet.isBool()) {
+        error = QStringLiteral("\"ignoreSetAddress\" must be true or false");
+        return false;
+    }
+    board.ignoreSetAddress = ignoreSet.toBool(false);
 
     if (object.contains(QStringLiteral("setAddressResult")) &&
         !ReadUInt32(object.value(QStringLiteral("setAddressResult")), board.setAddressResult)) {

@@ -120,6 +120,8 @@ QString SimOptions::HelpText()
         "  gateway           default 0.0.0.0\n"
         "  silent            true: never answers the node protocol\n"
         "  replyDelayMs      answers after this delay (other boards go on answering meanwhile)\n"
+        "  setAddressDelayMs delay of its set-address replies only (default: replyDelayMs)\n"
+        "  ignoreSetAddress  true: answers searches but never a set-address request\n"
         "  answerTwice       answers every search twice; the second reply carries ip + 1\n"
         "  setAddressResult  result of its set-address replies; nonzero: settings not applied\n"
         "  replyMac          MAC carried by its set-address replies instead of its own\n"
