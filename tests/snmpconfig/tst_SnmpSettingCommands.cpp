@@ -61,10 +61,10 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode_data()
     QTest::addColumn<QString>("nodeShown");
     QTest::addColumn<int>("requests");
 
-    QTest::newRow("serial, second row") << NodeListIds::Serial << 1 << QStringLiteral("127.0.0.2") << 2;
-    QTest::newRow("serial, no row") << NodeListIds::Serial << -1 << QStringLiteral("0.0.0.0") << 0;
-    QTest::newRow("I/O, second row") << NodeListIds::Gpio << 1 << QStringLiteral("127.0.0.2") << 1;
-    QTest::newRow("I/O, no row") << NodeListIds::Gpio << -1 << QStringLiteral("0.0.0.0") << 0;
+    QTest::newRow("serial, second row") << NodeListIds::Serial << 1 << QStringLiteral("127.0.0.2/4") << 2;
+    QTest::newRow("serial, no row") << NodeListIds::Serial << -1 << QStringLiteral("0.0.0.0/4") << 0;
+    QTest::newRow("I/O, second row") << NodeListIds::Gpio << 1 << QStringLiteral("127.0.0.2/4") << 1;
+    QTest::newRow("I/O, no row") << NodeListIds::Gpio << -1 << QStringLiteral("0.0.0.0/4") << 0;
 }
 
 void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
@@ -77,30 +77,38 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
     RecordedMessages messages;
     const qsizetype mark = m_sim.LogEntries().size();
     CNodeListDlg window(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
-    QVERIFY(window.AddNodeRow(Node(1, 0x7f0000fe)));
-    QVERIFY(window.AddNodeRow(Node(2, 0x7f000002)));
-    if (selectedRow >= 0)
-        window.NodeList()->topLevelItem(selectedRow)->setSelected(true);
 
     QString shown;
     bool opened = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
+    bool clicked = false;
+    // The window's own search runs first; once its wait is over the window is the modal one.
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (clicked || QApplication::activeModalWidget() != &window)
             return;
-        opened =
-            dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
-        quint32 address = 0;
-        dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress)->GetAddress(address);
-        shown = QStringLiteral("%1.%2.%3.%4")
-                    .arg(address >> 24)
-                    .arg((address >> 16) & 255)
-                    .arg((address >> 8) & 255)
-                    .arg(address & 255);
-        dialog->EndDialog(IDCANCEL);
+        clicked = true;
+        window.AddNodeRow(Node(1, 0x7f0000fe));
+        window.AddNodeRow(Node(2, 0x7f000002));
+        if (selectedRow >= 0)
+            window.NodeList()->topLevelItem(selectedRow)->setSelected(true);
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog == &window)
+                return;
+            opened =
+                dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
+            shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
+            dialog->EndDialog(IDCANCEL);
+        });
+        window.Item<QAbstractButton>(button)->click();
+        window.close();
     });
-    window.Item<QAbstractButton>(button)->click();
+    poll.start();
+    QTimer::singleShot(10000, &window, [&] { window.close(); });
+    window.DoModal();
 
+    QVERIFY(clicked);
     QVERIFY(opened);
     QCOMPARE(shown, nodeShown);
     QCOMPARE(messages.Count(), 0);

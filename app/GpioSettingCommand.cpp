@@ -1,0 +1,11 @@
+// The I/O settings command of the node list window: button 1004.
+#include "CNodeListDlg.h"
+
+#include "CGpioConfigDlg.h"
+
+void CNodeListDlg::OnGpioSetting()
+{
+    // Works without a selected row too: the dialog then opens for no node.
+    CGpioConfigDlg dialog(SelectedNodeAddress());
+    (void)dialog.DoModal();
+}

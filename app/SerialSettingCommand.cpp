@@ -1,0 +1,11 @@
+// The serial settings command of the node list window: button 1003.
+#include "CNodeListDlg.h"
+
+#include "CSerialConfigDlg.h"
+
+void CNodeListDlg::OnSerialSetting()
+{
+    // Works without a selected row too: the dialog then opens for no node.
+    CSerialConfigDlg dialog(SelectedNodeAddress());
+    (void)dialog.DoModal();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CTemplateDialog.h"
+
+#include <QtGlobal>
+
+class CIpAddressCtrl;
+class QComboBox;
+class QLineEdit;
+
+// Reads and writes a board's general-purpose I/O settings over SNMP, one of its eight ports at a
+// time (template 137). Every read and write goes through CSnmpAccess::Instance(); the controls
+// are the only copy of the settings. GUI thread only.
+class CGpioConfigDlg final : public CTemplateDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CGpioConfigDlg)
+
+  public:
+    static constexpr quint32 kMinPeriod = 10;
+    static constexpr quint32 kMaxPeriod = 1000;
+    static constexpr quint32 kMaxTrapTime = 604800000;
+    // An INPUT port's trap time is 0 (off) or at least this.
+    static constexpr quint32 kMinInputTrapTime = 30;
+    // Shown when the mode list has no selection, so no variable list fits the write.
+    static constexpr int kSelectModeStringId = 122;
+
+    // nodeAddress: host order (first octet most significant), 0 for no node; with a node port 1
+    // is read while the dialog is initialised, before it is shown.
+    explicit CGpioConfigDlg(quint32 nodeAddress, QWidget* parent = nullptr);
+    ~CGpioConfigDlg() override;
+
+    void LoadSettings();
+    void UpdateControlStates();
+    void OnGet();
+    void OnSet();
+    void OnPortChange();
+
+    quint32 Period() const { return m_period; }
+    quint32 TrapTime() const { return m_trapTime; }
+
+  protected:
+    void OnInitDialog() override;
+    bool DoDataExchange(bool save) override;
+
+  private:
+    CIpAddressCtrl* m_nodeAddressCtrl;
+    CIpAddressCtrl* m_managerAddressCtrl;
+    QLineEdit* m_periodEdit;
+    QComboBox* m_port;
+    QComboBox* m_mode;
+    QComboBox* m_state;
+    QComboBox* m_initialState;
+    QComboBox* m_trapState;
+    QLineEdit* m_trapTimeEdit;
+
+    quint32 m_period = 100;
+    quint32 m_trapTime = 0;
+    const quint32 m_nodeAddress;
+};

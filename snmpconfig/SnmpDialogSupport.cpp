@@ -1,0 +1,33 @@
+#include "SnmpDialogSupport.h"
+
+#include "CSnmpAccess.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+
+void InstallBusyCursorHook()
+{
+    CSnmpAccess::SetBusyHook([](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        else
+            QApplication::restoreOverrideCursor();
+    });
+}
+
+QByteArray DottedAddress(quint32 hostOrder)
+{
+    QByteArray text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (!text.isEmpty())
+            text += '.';
+        text += QByteArray::number((hostOrder >> shift) & 0xffu);
+    }
+    return text;
+}
+
+void SelectPosition(QComboBox* list, qint32 position)
+{
+    list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
+}
