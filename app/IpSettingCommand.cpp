@@ -1,0 +1,59 @@
+// The IP settings command of the node list window: button 1016 and a double click on a row.
+#include "CNodeListDlg.h"
+
+#include "CIpConfigDlg.h"
+#include "CWaitReplyDlg.h"
+#include "MessageBox.h"
+#include "ResourceIds.h"
+
+namespace {
+
+constexpr quint32 kSetAddressWaitMs = 15000;
+
+} // namespace
+
+void CNodeListDlg::OnIpSetting()
+{
+    const NodeInfo* selected = SelectedNode();
+    if (selected == nullptr) {
+        MessageBox::Show(this, IDS_SELECT_NODE);
+        return;
+    }
+    // A copy: a successful reply replaces the row, and its record with it, while the wait runs.
+    const NodeInfo node = *selected;
+
+    CIpConfigDlg dialog;
+    dialog.SetNetworkSettings(node.GetSettings());
+    if (dialog.DoModal() != IDOK) {
+        return;
+    }
+
+    const quint32 transactionId =
+        Protocol().SendAddressRequest(dialog.GetNetworkSettings(), node.GetMacAddress());
+    SetOutstandingTransactionId(transactionId);
+    if (transactionId == 0) {
+        MessageBox::Show(this, IDS_SEND_FAILED);
+        return;
+    }
+
+    switch (RunWaitDialog(kSetAddressWaitMs)) {
+    case WAIT_RESULT_TIMEOUT:
+        MessageBox::Show(this, IDS_NO_REPLY);
+        break;
+    case WAIT_RESULT_FAILED:
+        MessageBox::Show(this, IDS_NETWORK_CHANGE_FAILED);
+        break;
+    case WAIT_RESULT_SUCCEEDED:
+        MessageBox::Show(this, IDS_NETWORK_CHANGED);
+        break;
+    default:
+        break;
+    }
+}
+
+void CNodeListDlg::OnNodeListDblClk()
+{
+    if (SelectedRow() >= 0) {
+        OnIpSetting();
+    }
+}

@@ -1,0 +1,78 @@
+#include "AddressRules.h"
+
+#include "NetworkSettings.h"
+#include "ResourceIds.h"
+
+#include <arpa/inet.h>
+
+namespace {
+
+constexpr quint32 kAllOnes = 0xffffffffu;
+
+// True when the host part under mask is all zeros or all ones.
+bool HostPartIsNetworkOrBroadcast(quint32 address, quint32 mask)
+{
+    const quint32 merged = address | mask;
+    return merged == mask || merged == kAllOnes;
+}
+
+} // namespace
+
+quint32 ClassfulMask(quint32 ip)
+{
+    const quint32 firstOctet = ip >> 24;
+    if ((firstOctet & 0x80u) == 0) {
+        return 0xff000000u;
+    }
+    if ((firstOctet & 0x40u) == 0) {
+        return 0xffff0000u;
+    }
+    if ((firstOctet & 0x20u) == 0) {
+        return 0xffffff00u;
+    }
+    return 0;
+}
+
+bool IsContiguousMask(quint32 mask)
+{
+    if (mask == 0 || mask == kAllOnes) {
+        return false;
+    }
+    // Ones followed by zeros: the inverted mask plus one is a single power of two.
+    const quint32 hostBits = ~mask;
+    return (hostBits & (hostBits + 1)) == 0;
+}
+
+int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway)
+{
+    if (ip == 0 || ip == kAllOnes) {
+        return IDS_BAD_IP_ADDRESS;
+    }
+    const quint32 classMask = ClassfulMask(ip);
+    if (classMask == 0 || HostPartIsNetworkOrBroadcast(ip, classMask)) {
+        return IDS_BAD_IP_ADDRESS;
+    }
+    if (!IsContiguousMask(mask)) {
+        return IDS_BAD_SUBNET_MASK;
+    }
+    if (HostPartIsNetworkOrBroadcast(ip, mask)) {
+        return IDS_BAD_IP_MASK_PAIR;
+    }
+    if (gateway == 0) {
+        return 0;
+    }
+    // A gateway whose host part is all ones is let through: only the network address is refused.
+    if ((gateway | mask) == mask) {
+        return IDS_BAD_GATEWAY;
+    }
+    if ((ip & mask) != (gateway & mask)) {
+        return IDS_BAD_GATEWAY;
+    }
+    return 0;
+}
+
+int FirstFailedAddressRule(const NetworkSettings& settings)
+{
+    return FirstFailedAddressRule(ntohl(settings.GetIpAddress()), ntohl(settings.GetSubnetMask()),
+                                  ntohl(settings.GetGateway()));
+}

@@ -1,0 +1,401 @@
+// The IP settings command end to end: the node list window on the product's ports and broadcast
+// address, lanfinch-sim on 0.0.0.0:22222, inside a private network namespace.
+#include "CIpAddressCtrl.h"
+#include "CIpConfigDlg.h"
+#include "CNodeListDlg.h"
+#include "CWaitReplyDlg.h"
+#include "MessageBox.h"
+#include "NodeInfo.h"
+#include "NodePacketEvent.h"
+#include "ResourceIds.h"
+#include "SimProcess.h"
+#include "UdpTestSocket.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+
+#include <functional>
+
+namespace {
+
+const QString kMacChanged = QStringLiteral("00:0a:ff:00:00:01");
+const QString kMacRefuses = QStringLiteral("00:0a:ff:00:00:02");
+const QString kMacSilent = QStringLiteral("00:0a:ff:00:00:03");
+const QString kMacSilent2 = QStringLiteral("00:0a:ff:00:00:04");
+
+// One board that takes new settings, one that refuses them (result 7), and two that never answer
+// at all; the test lists those two itself.
+QJsonObject SimConfig()
+{
+    return QJsonDocument::fromJson(R"({"boards": [
+        {"mac": "00:0a:ff:00:00:01", "ip": "127.0.0.2", "mask": "255.0.0.0"},
+        {"mac": "00:0a:ff:00:00:02", "ip": "127.0.0.3", "mask": "255.0.0.0", "setAddressResult": 7},
+        {"mac": "00:0a:ff:00:00:03", "ip": "127.0.0.4", "mask": "255.0.0.0", "silent": true},
+        {"mac": "00:0a:ff:00:00:04", "ip": "127.0.0.5", "mask": "255.0.0.0", "silent": true}]})")
+        .object();
+}
+
+NodeInfo::MacAddress MacBytes(const QString& text)
+{
+    NodeInfo::MacAddress mac{};
+    const QStringList parts = text.split(QLatin1Char(':'));
+    for (int i = 0; i < 6; ++i) {
+        mac[size_t(i)] = quint8(parts.at(i).toUInt(nullptr, 16));
+    }
+    return mac;
+}
+
+// A node protocol packet as a board sends it; the transaction id is given as the window holds it.
+QByteArray BoardPacket(quint32 op, quint32 transactionId, const QString& mac, const char* ip,
+                       quint32 result = 0)
+{
+    NodeInfo packet;
+    packet.SetOpCode(htonl(op));
+    packet.SetTransactionId(transactionId);
+    packet.SetMacAddress(MacBytes(mac).data());
+    packet.SetResult(htonl(result));
+    in_addr address{};
+    inet_pton(AF_INET, ip, &address);
+    packet.GetSettings().SetIpAddress(address.s_addr);
+    packet.GetSettings().SetSubnetMask(htonl(0xff000000u));
+    QByteArray bytes(NodeInfo::kPacketSize, '\0');
+    packet.Pack(reinterpret_cast<uint8_t*>(bytes.data()));
+    return bytes;
+}
+
+QString TidHex(quint32 transactionId)
+{
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(&transactionId), 4).toHex());
+}
+
+// Runs action once, from the event loop, on the first active modal window of type T; the poll goes
+// with context. When none
+// comes within the time limit the test fails and the active modal window is closed, so that a
+// missing dialog cannot hang the run.
+template <class T> void OnceActive(QObject* context, std::function<void(T&)> action, int timeoutMs = 30000)
+{
+    auto* timer = new QTimer(context);
+    const QDeadlineTimer deadline(timeoutMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, deadline, action = std::move(action)] {
+        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (window == nullptr && !deadline.hasExpired()) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        if (window != nullptr) {
+            action(*window);
+            return;
+        }
+        QTest::qFail("the expected modal window never became active", __FILE__, __LINE__);
+        if (QWidget* active = QApplication::activeModalWidget()) {
+            active->close();
+        }
+    });
+    timer->start(5);
+}
+
+QStringList RowTexts(const CNodeListDlg& window)
+{
+    QStringList rows;
+    QTreeWidget* list = window.NodeList();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QStringList columns;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            columns << list->topLevelItem(i)->text(c);
+        }
+        rows << columns.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+int RowOf(const QStringList& rows, const QString& mac)
+{
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows.at(i).startsWith(mac + QLatin1Char('|'))) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int RowOf(const CNodeListDlg& window, const QString& mac)
+{
+    return RowOf(RowTexts(window), mac);
+}
+
+// What a person's double click delivers: press and release, then the double click and release.
+void DoubleClick(QWidget* widget, QPoint position)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, position);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, position);
+}
+
+// Counts the packets that reach the window, before the window handles them.
+class PacketCounter : public QObject
+{
+  public:
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == WM_NODE_PACKET) {
+            ++count;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+class IpSettingCommandTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void cleanup();
+
+    void setAddressOutcome_data();
+    void setAddressOutcome();
+    void commandNeedsASelectedRow();
+    void doubleClickOpensTheRowsSettings();
+
+  private:
+    // Runs the node list window; once its first search has ended (the silent boards' rows injected
+    // during it), runs body inside the window's modal loop, then closes the window.
+    void RunNodeList(const std::function<void(CNodeListDlg&)>& body);
+    QList<QJsonObject> SetAddressRequestsSeen() const;
+
+    SimProcess m_sim;
+    UdpTestSocket m_board;
+};
+
+void IpSettingCommandTest::initTestCase()
+{
+    // Everything below uses the real broadcast address and ports: never outside a private namespace.
+    QVERIFY2(RunningInPrivateNetns(), "must run through scripts/netns-run");
+    const QString config = m_sim.WriteConfig(SimConfig());
+    QVERIFY(!config.isEmpty());
+    QVERIFY(m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
+                         QStringLiteral("0.0.0.0:22222"), QStringLiteral("--no-snmp")}));
+    QVERIFY(m_board.Open());
+}
+
+void IpSettingCommandTest::cleanup()
+{
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+void IpSettingCommandTest::RunNodeList(const std::function<void(CNodeListDlg&)>& body)
+{
+    CNodeListDlg window;
+    MainWindowLink::Set(&window);
+
+    // The silent boards never answer a search either; their rows come from replies made here.
+    OnceActive<CWaitReplyDlg>(&window, [&](CWaitReplyDlg&) {
+        const quint32 tid = window.OutstandingTransactionId();
+        QVERIFY(m_board.SendTo(BoardPacket(OP_SEARCH_REPLY, tid, kMacSilent, "127.0.0.4"),
+                               QStringLiteral("127.0.0.1"), 22223));
+        QVERIFY(m_board.SendTo(BoardPacket(OP_SEARCH_REPLY, tid, kMacSilent2, "127.0.0.5"),
+                               QStringLiteral("127.0.0.1"), 22223));
+    });
+    bool ran = false;
+    OnceActive<CNodeListDlg>(&window, [&](CNodeListDlg& active) {
+        // Whatever happens below, the window closes afterwards.
+        const std::unique_ptr<CNodeListDlg, void (*)(CNodeListDlg*)> closer(
+            &active, [](CNodeListDlg* w) { w->EndDialog(0); });
+        QCOMPARE(&active, &window);
+        QTRY_COMPARE(window.NodeList()->topLevelItemCount(), 4);
+        QCOMPARE(window.WaitDialog(), nullptr);
+        ran = true;
+        body(window);
+    });
+    window.DoModal();
+    QVERIFY(ran);
+}
+
+QList<QJsonObject> IpSettingCommandTest::SetAddressRequestsSeen() const
+{
+    QList<QJsonObject> requests;
+    for (const QJsonObject& entry : m_sim.LogEntries()) {
+        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
+            entry.value(QStringLiteral("op")).toInt() == int(OP_SET_ADDRESS_REQUEST)) {
+            requests << entry;
+        }
+    }
+    return requests;
+}
+
+void IpSettingCommandTest::setAddressOutcome_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("typedIp");
+    QTest::addColumn<bool>("cancelWait");
+    QTest::addColumn<QList<int>>("expectedMessages");
+    QTest::addColumn<int>("minWaitMs");
+    QTest::addColumn<bool>("rowReplaced");
+
+    QTest::newRow("success") << kMacChanged << "127.0.0.52" << false << QList<int>{IDS_NETWORK_CHANGED} << 0
+                             << true;
+    QTest::newRow("node refuses") << kMacRefuses << "127.0.0.60" << false
+                                  << QList<int>{IDS_NETWORK_CHANGE_FAILED} << 0 << false;
+    // Takes the full 15 s wait.
+    QTest::newRow("no reply") << kMacSilent << "127.0.0.61" << false << QList<int>{IDS_NO_REPLY} << 14000
+                              << false;
+    QTest::newRow("wait cancelled, late success")
+        << kMacSilent2 << "127.0.0.62" << true << QList<int>{} << 0 << false;
+}
+
+void IpSettingCommandTest::setAddressOutcome()
+{
+    QFETCH(QString, mac);
+    QFETCH(QString, typedIp);
+    QFETCH(bool, cancelWait);
+
+    RecordedMessages messages;
+    PacketCounter lateReplies;
+    const qsizetype requestsBefore = SetAddressRequestsSeen().size();
+    QStringList before;
+    QStringList after;
+    QString mainWindowOwnsMessages;
+    bool nothingSelected = false;
+    bool buttonEnabled = true;
+    quint32 tid = 0;
+    qint64 waitedMs = 0;
+
+    RunNodeList([&](CNodeListDlg& window) {
+        before = RowTexts(window);
+        const int row = RowOf(window, mac);
+        QVERIFY(row >= 0);
+        window.NodeList()->setCurrentItem(window.NodeList()->topLevelItem(row));
+        auto* ipSetting = window.Item<QPushButton>(NodeListIds::IpSetting);
+        QVERIFY(ipSetting->isEnabled());
+
+        OnceActive<CIpConfigDlg>(&window, [&](CIpConfigDlg& dialog) {
+            const QStringList octets = typedIp.split(QLatin1Char('.'));
+            for (int i = 0; i < 4; ++i) {
+                dialog.Item<CIpAddressCtrl>(IpConfigIds::IpAddress)->Field(i)->setText(octets.at(i));
+            }
+            if (cancelWait) {
+                OnceActive<CWaitReplyDlg>(&window, [&](CWaitReplyDlg& wait) {
+                    window.installEventFilter(&lateReplies);
+                    wait.Item<QPushButton>(IDCANCEL)->click();
+                });
+            }
+            dialog.Item<QPushButton>(IDOK)->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        ipSetting->click();
+        waitedMs = clock.elapsed();
+        tid = window.OutstandingTransactionId();
+
+        if (cancelWait) {
+            QCOMPARE(messages.Count(), 0);
+            QVERIFY(m_board.SendTo(BoardPacket(OP_SET_ADDRESS_REPLY, tid, mac, "127.0.0.62"),
+                                   QStringLiteral("127.0.0.1"), 22223));
+            QTRY_COMPARE(lateReplies.count, 1);
+            window.removeEventFilter(&lateReplies);
+        }
+        after = RowTexts(window);
+        nothingSelected = window.NodeList()->selectedItems().isEmpty();
+        buttonEnabled = ipSetting->isEnabled();
+        for (const ShownMessage& m : messages.All()) {
+            if (m.owner != &window) {
+                mainWindowOwnsMessages =
+                    QStringLiteral("message %1 not owned by the main window").arg(m.stringId);
+            }
+        }
+    });
+
+    QFETCH(QList<int>, expectedMessages);
+    QCOMPARE(messages.Ids(), expectedMessages);
+    QCOMPARE(mainWindowOwnsMessages, QString());
+    QVERIFY(tid != 0);
+
+    // Exactly one request left, for the selected node, with what was typed, under the window's id.
+    const QList<QJsonObject> requests = SetAddressRequestsSeen().mid(requestsBefore);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.front().value(QStringLiteral("mac")).toString(), mac);
+    QCOMPARE(requests.front().value(QStringLiteral("ip")).toString(), typedIp);
+    QCOMPARE(requests.front().value(QStringLiteral("mask")).toString(), QStringLiteral("255.0.0.0"));
+    QCOMPARE(requests.front().value(QStringLiteral("tid")).toString(), TidHex(tid));
+
+    QFETCH(bool, rowReplaced);
+    if (rowReplaced) {
+        QStringList expected = before;
+        expected.removeAt(RowOf(before, mac));
+        expected << QStringList{mac, typedIp, QStringLiteral("255.0.0.0"), QStringLiteral("none"),
+                                QStringLiteral("no")}
+                        .join(QLatin1Char('|'));
+        QCOMPARE(after, expected);
+        QVERIFY(nothingSelected);
+        QVERIFY(!buttonEnabled);
+    } else {
+        QCOMPARE(after, before);
+    }
+    QFETCH(int, minWaitMs);
+    QVERIFY2(waitedMs >= minWaitMs, qPrintable(QString::number(waitedMs)));
+}
+
+void IpSettingCommandTest::commandNeedsASelectedRow()
+{
+    RecordedMessages messages;
+    const qsizetype requestsBefore = SetAddressRequestsSeen().size();
+    bool buttonEnabled = true;
+    RunNodeList([&](CNodeListDlg& window) {
+        QVERIFY(window.NodeList()->selectedItems().isEmpty());
+        buttonEnabled = window.Item<QPushButton>(NodeListIds::IpSetting)->isEnabled();
+        // A double click that selects nothing does nothing.
+        QWidget* viewport = window.NodeList()->viewport();
+        DoubleClick(viewport, QPoint(5, viewport->height() - 3));
+        window.OnNodeListDblClk();
+        QCOMPARE(messages.Count(), 0);
+        window.OnIpSetting();
+    });
+    QVERIFY(!buttonEnabled);
+    QCOMPARE(messages.Ids(), QList<int>{IDS_SELECT_NODE});
+    QCOMPARE(SetAddressRequestsSeen().size(), requestsBefore);
+}
+
+void IpSettingCommandTest::doubleClickOpensTheRowsSettings()
+{
+    RecordedMessages messages;
+    QStringList shown;
+    QStringList before;
+    QStringList after;
+    RunNodeList([&](CNodeListDlg& window) {
+        before = RowTexts(window);
+        QTreeWidget* list = window.NodeList();
+        const QRect rect = list->visualItemRect(list->topLevelItem(RowOf(window, kMacRefuses)));
+        OnceActive<CIpConfigDlg>(&window, [&](CIpConfigDlg& dialog) {
+            for (int id : {IpConfigIds::IpAddress, IpConfigIds::SubnetMask}) {
+                quint32 address = 0;
+                dialog.Item<CIpAddressCtrl>(id)->GetAddress(address);
+                shown << QString::fromStdString(DottedText(htonl(address)));
+            }
+            dialog.Item<QPushButton>(IDCANCEL)->click();
+        });
+        DoubleClick(list->viewport(), rect.center());
+        after = RowTexts(window);
+    });
+    QCOMPARE(shown, QStringList({QStringLiteral("127.0.0.3"), QStringLiteral("255.0.0.0")}));
+    // Leaving the settings dialog with Cancel sends nothing and says nothing.
+    QCOMPARE(messages.Count(), 0);
+    QCOMPARE(after, before);
+}
+
+QTEST_MAIN(IpSettingCommandTest)
+#include "IpSettingCommandTest.moc"
