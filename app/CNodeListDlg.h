@@ -1,0 +1,96 @@
+#pragma once
+
+#include "CNodeProtocol.h"
+#include "CTemplateDialog.h"
+#include "NodeInfo.h"
+
+#include <QIcon>
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+class CNodeRow;
+class CWaitReplyDlg;
+class QTreeWidget;
+
+// The main window: the list of nodes found by a search, and the start of every other operation.
+//
+// Owns the protocol engine (socket and receive thread, from construction to destruction) and the
+// rows, each of which owns a copy of its node's record. Replies reach it as posted WM_NODE_PACKET
+// events once it is registered with MainWindowLink; it unregisters itself and closes the engine
+// before it goes away. GUI thread only.
+class CNodeListDlg final : public CTemplateDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CNodeListDlg)
+
+  public:
+    static constexpr quint32 kSearchWaitMs = 1000;
+
+    // local and destination go to the engine; tests pass loopback endpoints.
+    explicit CNodeListDlg(UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
+                          UdpEndpoint destination = CNodeProtocol::kRequestDestination,
+                          QWidget* parent = nullptr);
+    ~CNodeListDlg() override;
+
+    void OnSearch();
+    // Takes the record; it is released on every path.
+    void OnNodePacket(std::unique_ptr<NodeInfo> record);
+    void OnSearchReply(const NodeInfo& record);
+    void OnSetAddressReply(const NodeInfo& record);
+    // Index of the row with the record's MAC address, or -1.
+    int FindRowByMac(const NodeInfo& record) const;
+    bool AddNodeRow(const NodeInfo& record);
+    // Ascending order of two rows' records by a column; negative, 0 or positive.
+    static int CompareNodes(const NodeInfo& a, const NodeInfo& b, int column);
+    void OnNodeListItemChanged();
+    void OnNodeListColumnClick(int column);
+
+    // The settings commands (each in a file of its own).
+    void OnIpSetting();
+    void OnNodeListDblClk();
+    void OnSerialSetting();
+    void OnGpioSetting();
+
+    // What the commands use.
+    QTreeWidget* NodeList() const { return m_nodeList; }
+    int RowCount() const;
+    const NodeInfo* RowRecord(int row) const; // nullptr when there is no such row
+    int SelectedRow() const;                  // first selected row, or -1
+    const NodeInfo* SelectedNode() const;     // its record, or nullptr
+    // The selected node's IPv4 address in host order, 0 when none is selected.
+    quint32 SelectedNodeAddress() const;
+    CNodeProtocol& Protocol() { return m_protocol; }
+    quint32 OutstandingTransactionId() const { return m_transactionId; }
+    void SetOutstandingTransactionId(quint32 id) { m_transactionId = id; }
+    // Non-null exactly while a reply wait runs.
+    CWaitReplyDlg* WaitDialog() const { return m_waitDlg; }
+    // Runs a reply wait of waitMs: the wait dialog is reachable through WaitDialog() while it runs,
+    // so an accepted reply can end it. Returns its result code.
+    int RunWaitDialog(quint32 waitMs);
+    const QIcon& Icon() const { return m_icon; }
+
+  protected:
+    void OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnClose() override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    static quint64 MacKey(const NodeInfo& record);
+    void EndWait(int result);
+    CNodeRow* RowAt(int row) const;
+    void ReleaseAllRows();
+    void RemoveRow(CNodeRow* row);
+
+    QIcon m_icon;
+    CWaitReplyDlg* m_waitDlg = nullptr;
+    quint32 m_transactionId = 0;
+    CNodeProtocol m_protocol;
+    QTreeWidget* m_nodeList = nullptr;
+    // Listed MAC addresses beside the rows, so that a reply does not scan the list.
+    std::unordered_map<quint64, CNodeRow*> m_rowsByMac;
+};
