@@ -3,6 +3,9 @@
 
 JOBS      ?= $(shell nproc)
 CHECK_DIR ?= build/check
+FUZZ_DIR  ?= build/fuzz
+FUZZ_TIME ?= 20
+FUZZ_TARGETS := fuzz_datagram fuzz_snmp_reply fuzz_address_text
 DEMO_DIR  ?= build/release
 WERROR    ?= $(if $(CI),ON,OFF)
 
@@ -23,12 +26,37 @@ release: deps
 
 check: build
 	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) fuzz
+
+# Each libFuzzer target for FUZZ_TIME seconds on a fresh copy of its seed corpus; any finding fails.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	    -DLANFINCH_FUZZ=ON -DLANFINCH_TESTS=ON
+	cmake --build $(FUZZ_DIR) --target fuzz_targets -j $(JOBS)
+	@set -e; for target in $(FUZZ_TARGETS); do \
+	    run=$(FUZZ_DIR)/fuzz-run/$$target; rm -rf $$run; mkdir -p $$run/corpus $$run/artifacts; \
+	    cp tests/fuzz/corpus/$$target/* $$run/corpus/; \
+	    echo "fuzz: $$target for $(FUZZ_TIME) s"; \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    $(FUZZ_DIR)/tests/fuzz/$$target $$run/corpus -max_total_time=$(FUZZ_TIME) -timeout=5 \
+	        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$$run/artifacts/ >$$run/log 2>&1 \
+	        || { tail -n 60 $$run/log; echo "fuzz: $$target found a fault; input in $$run/artifacts"; exit 1; }; \
+	    grep -E '^(Done|stat::number_of_executed_units)' $$run/log || true; \
+	done
 
 demo: release
 	scripts/demo $(DEMO_DIR)
 
 screenshot: release
 	scripts/screenshot $(DEMO_DIR) build/screenshot.png
+
+# Release build, then every benchmark inside a private network namespace; prints one table.
+BENCH_DIR ?= build/bench
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANFINCH_TESTS=OFF
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target lanfinch-bench
+	bench/run-bench $(BENCH_DIR)
 
 install: release
 	cmake --install $(DEMO_DIR)

@@ -2,12 +2,14 @@
 
 #include "CNodeListDlg.h"
 #include "NodePacketEvent.h"
+#include "SnmpDialogSupport.h"
 
 #include <memory>
 
 bool CNodeToolApp::InitInstance()
 {
     // Sockets need no library start-up here, so there is nothing that could fail before the window.
+    InstallBusyCursorHook();
     auto mainWindow = std::make_unique<CNodeListDlg>();
     MainWindowLink::Set(mainWindow.get());
 

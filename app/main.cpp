@@ -1,7 +1,6 @@
 #include "CNodeToolApp.h"
 
 #include "AppIcon.h"
-#include "SnmpDialogSupport.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -14,7 +13,6 @@ int main(int argc, char* argv[])
     // Message boxes are titled with the program file's base name.
     QApplication::setApplicationName(QFileInfo(QApplication::applicationFilePath()).completeBaseName());
     QApplication::setWindowIcon(AppIcon());
-    InstallBusyCursorHook();
 
     theApp.InitInstance();
     return 0;

@@ -1,0 +1,205 @@
+// The serial and I/O settings dialogs against a board whose SNMP agent answers with garbage: each
+// dialog must show its failure message within the sum of its requests' timeouts, show nothing of
+// what the garbage held, and neither crash nor hang. Reads and writes run as separate processes
+// (ctest passes the function name) because the first SET of a process lengthens every later
+// timeout.
+#include "CGpioConfigDlg.h"
+#include "CIpAddressCtrl.h"
+#include "CSerialConfigDlg.h"
+#include "CSnmpAccess.h"
+#include "HostileSnmpPeer.h"
+#include "MessageBox.h"
+#include "ResourceIds.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using Behaviour = HostileSnmpPeer::Behaviour;
+Q_DECLARE_METATYPE(HostileSnmpPeer::Behaviour)
+
+namespace {
+
+const QString kPeerAddress = QStringLiteral("127.0.0.9");
+constexpr quint32 kPeerHostOrder = 0x7f000009;
+constexpr qint64 kGetTimeoutMs = CSnmpAccess::kGetTimeoutUs / 1000;
+constexpr qint64 kSetTimeoutMs = CSnmpAccess::kSetTimeoutUs / 1000;
+// Scheduling slack on a loaded machine with sanitizers.
+constexpr qint64 kSlackMs = 2500;
+
+// Runs the dialog, calls body from its event loop, then ends it with Cancel.
+void RunDialog(CTemplateDialog& dialog, const std::function<void()>& body)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, body] {
+        body();
+        dialog.EndDialog(IDCANCEL);
+    });
+    dialog.DoModal();
+}
+
+void AddBehaviours(std::initializer_list<std::pair<const char*, Behaviour>> rows, int seeds = 1)
+{
+    QTest::addColumn<Behaviour>("behaviour");
+    QTest::addColumn<uint>("seed");
+    for (const auto& [name, behaviour] : rows) {
+        for (int seed = 1; seed <= seeds; ++seed)
+            QTest::addRow("%s/%d", name, seed) << behaviour << uint(seed);
+    }
+}
+
+const std::initializer_list<std::pair<const char*, Behaviour>> kAllBehaviours = {
+    {"random bytes", Behaviour::RandomBytes}, {"wrong request id", Behaviour::WrongRequestId},
+    {"truncated", Behaviour::Truncated},      {"bad lengths", Behaviour::BadLengths},
+    {"wrong types", Behaviour::WrongTypes},   {"unknown names", Behaviour::UnknownNames},
+    {"error status", Behaviour::ErrorStatus}, {"mixed", Behaviour::Mixed},
+};
+
+} // namespace
+
+class TestHostileSnmpPeer : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void serialRead_data();
+    void serialRead();
+    void gpioRead_data();
+    void gpioRead();
+    void writes_data();
+    void writes();
+};
+
+void TestHostileSnmpPeer::serialRead_data()
+{
+    AddBehaviours(kAllBehaviours);
+}
+
+// Two GETs while the dialog opens; the controls keep their defaults.
+void TestHostileSnmpPeer::serialRead()
+{
+    QFETCH(Behaviour, behaviour);
+    QFETCH(uint, seed);
+    QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    HostileSnmpPeer peer(behaviour, seed);
+    QVERIFY(peer.Start(kPeerAddress));
+    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
+
+    QElapsedTimer clock;
+    qint64 messageAfter = -1;
+    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
+    CSerialConfigDlg dialog(kPeerHostOrder);
+    QString rate;
+    QString port;
+    quint32 peerAddress = 1;
+    clock.start();
+    RunDialog(dialog, [&] {
+        rate = dialog.Item<QComboBox>(SerialConfigIds::BitRate)->currentText();
+        port = dialog.Item<QLineEdit>(SerialConfigIds::PortNumber)->text();
+        dialog.Item<CIpAddressCtrl>(SerialConfigIds::PeerAddress)->GetAddress(peerAddress);
+    });
+    peer.Stop();
+
+    QCOMPARE(messages.Ids(), QList<int>({IDS_GET_FAILED}));
+    QVERIFY2(messageAfter <= 2 * kGetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
+    QCOMPARE(peer.Requests(), 2);
+    QCOMPARE(peer.Undecodable(), 0);
+    QCOMPARE(rate, QStringLiteral("9600"));
+    QCOMPARE(port, QStringLiteral("21347"));
+    QCOMPARE(peerAddress, 0u);
+}
+
+void TestHostileSnmpPeer::gpioRead_data()
+{
+    AddBehaviours(kAllBehaviours, 2);
+}
+
+// One GET on the Get button; the period the operator typed stays.
+void TestHostileSnmpPeer::gpioRead()
+{
+    QFETCH(Behaviour, behaviour);
+    QFETCH(uint, seed);
+    QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    HostileSnmpPeer peer(behaviour, seed);
+    QVERIFY(peer.Start(kPeerAddress));
+    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
+
+    QElapsedTimer clock;
+    qint64 messageAfter = -1;
+    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
+    CGpioConfigDlg dialog(0);
+    QString period;
+    quint32 manager = 1;
+    RunDialog(dialog, [&] {
+        dialog.Item<CIpAddressCtrl>(GpioConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
+        dialog.Item<QLineEdit>(GpioConfigIds::Period)->setText(QStringLiteral("55"));
+        clock.start();
+        dialog.RunCommand(GpioConfigIds::Get);
+        period = dialog.Item<QLineEdit>(GpioConfigIds::Period)->text();
+        dialog.Item<CIpAddressCtrl>(GpioConfigIds::ManagerAddress)->GetAddress(manager);
+    });
+    peer.Stop();
+
+    QCOMPARE(messages.Ids(), QList<int>({IDS_GET_FAILED}));
+    QVERIFY2(messageAfter <= kGetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
+    QCOMPARE(peer.Requests(), 1);
+    QCOMPARE(peer.Undecodable(), 0);
+    QCOMPARE(period, QStringLiteral("55"));
+    QCOMPARE(manager, 0u);
+}
+
+void TestHostileSnmpPeer::writes_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<Behaviour>("behaviour");
+    // Only a refusal or silence can fail a write: a reply with the right id and no error status
+    // is a success whatever variables it carries.
+    QTest::newRow("serial, error status") << true << Behaviour::ErrorStatus;
+    QTest::newRow("I/O, error status") << false << Behaviour::ErrorStatus;
+    QTest::newRow("I/O, random bytes") << false << Behaviour::RandomBytes;
+    QTest::newRow("serial, wrong request id") << true << Behaviour::WrongRequestId;
+}
+
+// Every settings write is followed by its commit, which meets the same peer.
+void TestHostileSnmpPeer::writes()
+{
+    QFETCH(bool, serial);
+    QFETCH(Behaviour, behaviour);
+    HostileSnmpPeer peer(behaviour, 3);
+    QVERIFY(peer.Start(kPeerAddress));
+    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
+
+    QElapsedTimer clock;
+    qint64 messageAfter = -1;
+    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
+    const int requests = serial ? 3 : 2;
+    if (serial) {
+        CSerialConfigDlg dialog(0);
+        RunDialog(dialog, [&] {
+            dialog.Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
+            dialog.Item<CIpAddressCtrl>(SerialConfigIds::PeerAddress)->SetAddress(0xc0000207);
+            clock.start();
+            dialog.RunCommand(SerialConfigIds::Set);
+        });
+    } else {
+        CGpioConfigDlg dialog(0);
+        RunDialog(dialog, [&] {
+            dialog.Item<CIpAddressCtrl>(GpioConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
+            dialog.Item<CIpAddressCtrl>(GpioConfigIds::ManagerAddress)->SetAddress(0xc0000207);
+            clock.start();
+            dialog.RunCommand(GpioConfigIds::Set);
+        });
+    }
+    peer.Stop();
+
+    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_FAILED}));
+    QVERIFY2(messageAfter <= requests * kSetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
+    QCOMPARE(peer.Requests(), requests);
+    QCOMPARE(peer.Undecodable(), 0);
+}
+
+QTEST_MAIN(TestHostileSnmpPeer)
+#include "tst_HostileSnmpPeer.moc"
