@@ -24,9 +24,9 @@ release: deps
 	cmake -S . -B $(DEMO_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLANFINCH_TESTS=OFF
 	cmake --build $(DEMO_DIR) -j $(JOBS)
 
-check: build
+# The fuzz runs come first so that ctest's summary is the last thing printed.
+check: build fuzz
 	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
-	$(MAKE) fuzz
 
 # Each libFuzzer target for FUZZ_TIME seconds on a fresh copy of its seed corpus; any finding fails.
 fuzz: deps

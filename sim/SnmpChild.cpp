@@ -66,10 +66,10 @@ QString DescribeStatus(int status)
 [[noreturn]] void RunChild(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log, int readyFd)
 {
 #ifdef LANFINCH_SIM_HAS_SNMP
-    std::vector<SnmpBoardSpec> specs;
-    specs.reserve(boards.size());
+    std::vector<SnmpBoardSpec> agentBoards;
+    agentBoards.reserve(boards.size());
     for (const SimBoard& board : boards)
-        specs.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp});
+        agentBoards.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp});
     SnmpAgentHooks hooks;
     hooks.log = [&log](const QJsonObject& entry) {
         QJsonObject line = entry;
@@ -83,7 +83,7 @@ QString DescribeStatus(int status)
         }
     };
     // exit(), not _exit(): the sanitizers' leak check runs at exit in the child as well.
-    std::exit(RunSnmpAgent(specs, port, hooks));
+    std::exit(RunSnmpAgent(agentBoards, port, hooks));
 #else
     (void)boards;
     (void)port;

@@ -484,10 +484,10 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
     AgentState state;
     state.hooks = hooks;
     state.boards.reserve(boards.size());
-    for (const SnmpBoardSpec& spec : boards) {
+    for (const SnmpBoardSpec& boardSpec : boards) {
         Board board;
-        board.address = spec.address.toStdString();
-        if (!Configure(board, spec.snmp))
+        board.address = boardSpec.address.toStdString();
+        if (!Configure(board, boardSpec.snmp))
             return 2;
         state.boards.push_back(std::move(board));
     }
