@@ -87,8 +87,12 @@ int CNodeProtocol::Open()
         LF_TRACE("Can't set SO_BROADCAST option on dhcp socket: \n");
         return 0;
     }
-    // Best effort: the kernel caps it at its own limit, which only shortens the burst we can take.
-    SetIntOption(m_socket, SO_RCVBUF, kSocketReceiveBuffer);
+    // Best effort. Without CAP_NET_ADMIN the kernel caps SO_RCVBUF at net.core.rmem_max (208 KiB
+    // by default, about 500 replies), and a burst beyond what the buffer holds is dropped whenever
+    // the receive thread is not scheduled in time.
+    if (SetIntOption(m_socket, SO_RCVBUFFORCE, kSocketReceiveBuffer) < 0) {
+        SetIntOption(m_socket, SO_RCVBUF, kSocketReceiveBuffer);
+    }
     if (bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
         LF_TRACE("Can't bind to dhcp address: \n");
         return 0;
