@@ -62,10 +62,8 @@ void CGpioConfigDlg::OnInitDialog()
 void CGpioConfigDlg::LoadSettings()
 {
     quint32 node = 0;
-    if (m_nodeAddressCtrl->GetAddress(node) != 4) {
-        MessageBox::Show(this, IDS_GET_NODE_ADDRESS);
+    if (!GetCompleteAddress(this, m_nodeAddressCtrl, IDS_GET_NODE_ADDRESS, node))
         return;
-    }
     const QByteArray peer = DottedAddress(node);
     const int port = m_port->currentIndex() + 1;
 
@@ -115,22 +113,16 @@ void CGpioConfigDlg::OnGet()
 
 void CGpioConfigDlg::OnPortChange()
 {
-    LoadSettings();
-    UpdateControlStates();
+    OnGet();
 }
 
 void CGpioConfigDlg::OnSet()
 {
     quint32 node = 0;
-    if (m_nodeAddressCtrl->GetAddress(node) != 4) {
-        MessageBox::Show(this, IDS_SET_NODE_ADDRESS);
-        return;
-    }
     quint32 manager = 0;
-    if (m_managerAddressCtrl->GetAddress(manager) != 4) {
-        MessageBox::Show(this, IDS_SET_PEER_ADDRESS);
+    if (!GetCompleteAddress(this, m_nodeAddressCtrl, IDS_SET_NODE_ADDRESS, node) ||
+        !GetCompleteAddress(this, m_managerAddressCtrl, IDS_SET_PEER_ADDRESS, manager))
         return;
-    }
 
     GpioSettings settings;
     settings.managerAddress = qToBigEndian(manager);
@@ -156,8 +148,6 @@ void CGpioConfigDlg::OnSet()
 
     const QByteArray peer = DottedAddress(node);
     const int port = m_port->currentIndex() + 1;
-    if (CSnmpAccess::Instance().SetGpioSettings(peer.constData(), port, settings))
-        MessageBox::Show(this, IDS_SET_DONE);
-    else
-        MessageBox::Show(this, IDS_SET_FAILED);
+    const bool written = CSnmpAccess::Instance().SetGpioSettings(peer.constData(), port, settings);
+    MessageBox::Show(this, written ? IDS_SET_DONE : IDS_SET_FAILED);
 }

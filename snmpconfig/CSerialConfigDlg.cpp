@@ -73,10 +73,8 @@ void CSerialConfigDlg::ReadControls(SerialSettings& settings) const
 void CSerialConfigDlg::LoadSettings()
 {
     quint32 node = 0;
-    if (m_nodeAddressCtrl->GetAddress(node) != 4) {
-        MessageBox::Show(this, IDS_SET_NODE_ADDRESS);
+    if (!GetCompleteAddress(this, m_nodeAddressCtrl, IDS_SET_NODE_ADDRESS, node))
         return;
-    }
     const QByteArray peer = DottedAddress(node);
 
     // Variables a reply leaves out keep what the controls show.
@@ -108,26 +106,20 @@ void CSerialConfigDlg::OnGet()
 void CSerialConfigDlg::OnSet()
 {
     quint32 node = 0;
-    if (m_nodeAddressCtrl->GetAddress(node) != 4) {
-        MessageBox::Show(this, IDS_SET_NODE_ADDRESS);
+    if (!GetCompleteAddress(this, m_nodeAddressCtrl, IDS_SET_NODE_ADDRESS, node))
         return;
-    }
     // The peer address is checked even when the port number failed, so the operator learns of
     // both problems at once.
     const bool exchanged = UpdateData(true);
     quint32 unused = 0;
-    if (m_peerAddressCtrl->GetAddress(unused) != 4) {
-        MessageBox::Show(this, IDS_SET_PEER_ADDRESS);
+    if (!GetCompleteAddress(this, m_peerAddressCtrl, IDS_SET_PEER_ADDRESS, unused))
         return;
-    }
     if (!exchanged || m_portNumber < kMinPortNumber || m_portNumber > kMaxPortNumber)
         return;
 
     SerialSettings settings;
     ReadControls(settings);
     const QByteArray peer = DottedAddress(node);
-    if (CSnmpAccess::Instance().SetSerialSettings(peer.constData(), settings))
-        MessageBox::Show(this, IDS_SET_DONE);
-    else
-        MessageBox::Show(this, IDS_SET_FAILED);
+    const bool written = CSnmpAccess::Instance().SetSerialSettings(peer.constData(), settings);
+    MessageBox::Show(this, written ? IDS_SET_DONE : IDS_SET_FAILED);
 }

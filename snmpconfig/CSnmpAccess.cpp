@@ -138,6 +138,28 @@ bool ReadInt32(const netsnmp_variable_list* var, int32_t& out)
     return true;
 }
 
+// One sent request: its status and the reply it owns.
+struct Exchange
+{
+    int status = 0;
+    PduPtr reply;
+
+    bool Succeeded() const { return CSnmpAccess::Succeeded(1, status, reply.get()); }
+};
+
+using RequestFunction = int (CSnmpAccess::*)(const char*, const SnmpVarSpec*, unsigned, int&, netsnmp_pdu*&);
+
+// false when no session could be opened (nothing was sent).
+bool Send(CSnmpAccess& access, RequestFunction request, const char* peer, const SnmpVarSpec* vars,
+          unsigned count, Exchange& exchange)
+{
+    netsnmp_pdu* raw = nullptr;
+    if (!(access.*request)(peer, vars, count, exchange.status, raw))
+        return false;
+    exchange.reply.reset(raw);
+    return true;
+}
+
 } // namespace
 
 CSnmpAccess& CSnmpAccess::Instance()
@@ -222,12 +244,8 @@ int CSnmpAccess::Commit(const char* peer)
 {
     static const char one[] = "1";
     const SnmpVarSpec commit[] = {{kCommitOid, kScalarLength, 'i', one}};
-    int status = 0;
-    netsnmp_pdu* rawReply = nullptr;
-    if (!Set(peer, commit, 1, status, rawReply))
-        return 0;
-    PduPtr reply(rawReply);
-    return Succeeded(1, status, reply.get()) ? 1 : 0;
+    Exchange exchange;
+    return Send(*this, &CSnmpAccess::Set, peer, commit, 1, exchange) && exchange.Succeeded() ? 1 : 0;
 }
 
 bool CSnmpAccess::Succeeded(int result, int status, const netsnmp_pdu* reply)
@@ -275,24 +293,18 @@ int CSnmpAccess::ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& sett
 
 int CSnmpAccess::GetSerialSettings(const char* peer, SerialSettings& settings)
 {
-    int statusA = 0;
-    netsnmp_pdu* rawA = nullptr;
-    if (!Get(peer, kSerialGetList, std::size(kSerialGetList), statusA, rawA))
+    Exchange seven;
+    Exchange portNumber;
+    if (!Send(*this, &CSnmpAccess::Get, peer, kSerialGetList, std::size(kSerialGetList), seven) ||
+        !Send(*this, &CSnmpAccess::Get, peer, kSerialPortGetList, std::size(kSerialPortGetList), portNumber))
         return 0;
-    PduPtr replyA(rawA);
-
-    int statusB = 0;
-    netsnmp_pdu* rawB = nullptr;
-    if (!Get(peer, kSerialPortGetList, std::size(kSerialPortGetList), statusB, rawB))
-        return 0;
-    PduPtr replyB(rawB);
 
     int result = 0;
-    if (Succeeded(1, statusA, replyA.get()))
-        result = ParseSerialReply(replyA.get(), settings);
+    if (seven.Succeeded())
+        result = ParseSerialReply(seven.reply.get(), settings);
     // The port number is optional on the boards; without it the default stays.
-    if (Succeeded(1, statusB, replyB.get()))
-        (void)ParseSerialReply(replyB.get(), settings);
+    if (portNumber.Succeeded())
+        (void)ParseSerialReply(portNumber.reply.get(), settings);
     return result;
 }
 
@@ -318,23 +330,13 @@ int CSnmpAccess::SetSerialSettings(const char* peer, const SerialSettings& setti
     };
     const SnmpVarSpec listB[] = {{kSerialPort, kScalarLength, 'i', port.c_str()}};
 
-    int statusA = 0;
-    netsnmp_pdu* rawA = nullptr;
-    if (!Set(peer, listA, std::size(listA), statusA, rawA))
+    Exchange seven;
+    Exchange portNumber;
+    if (!Send(*this, &CSnmpAccess::Set, peer, listA, std::size(listA), seven) ||
+        !Send(*this, &CSnmpAccess::Set, peer, listB, std::size(listB), portNumber))
         return 0;
-    PduPtr replyA(rawA);
-
-    int statusB = 0;
-    netsnmp_pdu* rawB = nullptr;
-    if (!Set(peer, listB, std::size(listB), statusB, rawB))
-        return 0;
-    PduPtr replyB(rawB);
-
-    const int result = Succeeded(1, statusA, replyA.get()) ? 1 : 0;
-    replyA.reset();
-    replyB.reset();
     (void)Commit(peer);
-    return result;
+    return seven.Succeeded() ? 1 : 0;
 }
 
 void CSnmpAccess::SetGpioPort(int port)
@@ -369,12 +371,10 @@ int CSnmpAccess::GetGpioSettings(const char* peer, int port, GpioSettings& setti
         {m_gpioPortOids[2], kPortLength, 0, nullptr}, {m_gpioPortOids[3], kPortLength, 0, nullptr},
         {m_gpioPortOids[4], kPortLength, 0, nullptr},
     };
-    int status = 0;
-    netsnmp_pdu* raw = nullptr;
-    if (!Get(peer, list, std::size(list), status, raw))
+    Exchange exchange;
+    if (!Send(*this, &CSnmpAccess::Get, peer, list, std::size(list), exchange) || !exchange.Succeeded())
         return 0;
-    PduPtr reply(raw);
-    return Succeeded(1, status, reply.get()) ? ParseGpioReply(reply.get(), settings) : 0;
+    return ParseGpioReply(exchange.reply.get(), settings);
 }
 
 int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings& settings)
@@ -409,13 +409,9 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
     };
     const SnmpVarSpec* list = settings.mode == 0 ? outputList : inputList;
 
-    int status = 0;
-    netsnmp_pdu* raw = nullptr;
-    if (!Set(peer, list, 5, status, raw))
+    Exchange exchange;
+    if (!Send(*this, &CSnmpAccess::Set, peer, list, 5, exchange))
         return 0;
-    PduPtr reply(raw);
-    const int result = Succeeded(1, status, reply.get()) ? 1 : 0;
-    reply.reset();
     (void)Commit(peer);
-    return result;
+    return exchange.Succeeded() ? 1 : 0;
 }

@@ -1,6 +1,8 @@
 #include "SnmpDialogSupport.h"
 
+#include "CIpAddressCtrl.h"
 #include "CSnmpAccess.h"
+#include "MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,6 +27,14 @@ QByteArray DottedAddress(quint32 hostOrder)
         text += QByteArray::number((hostOrder >> shift) & 0xffu);
     }
     return text;
+}
+
+bool GetCompleteAddress(QWidget* owner, const CIpAddressCtrl* control, int stringId, quint32& hostOrder)
+{
+    if (control->GetAddress(hostOrder) == 4)
+        return true;
+    MessageBox::Show(owner, stringId);
+    return false;
 }
 
 void SelectPosition(QComboBox* list, qint32 position)

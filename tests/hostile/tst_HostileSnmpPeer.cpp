@@ -41,15 +41,32 @@ void RunDialog(CTemplateDialog& dialog, const std::function<void()>& body)
     dialog.DoModal();
 }
 
-void AddBehaviours(std::initializer_list<std::pair<const char*, Behaviour>> rows, int seeds = 1)
+// A hostile peer that CSnmpAccess talks to, and when after clock.start() the one message came.
+struct HostileExchange
 {
-    QTest::addColumn<Behaviour>("behaviour");
-    QTest::addColumn<uint>("seed");
-    for (const auto& [name, behaviour] : rows) {
-        for (int seed = 1; seed <= seeds; ++seed)
-            QTest::addRow("%s/%d", name, seed) << behaviour << uint(seed);
+    HostileExchange(Behaviour behaviour, uint seed) : peer(behaviour, seed)
+    {
+        started = peer.Start(kPeerAddress);
+        CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
     }
-}
+
+    // The dialog showed exactly this message within the timeouts of its requests, and every
+    // request it sent decoded.
+    void Check(int stringId, int requests, qint64 timeoutMs)
+    {
+        peer.Stop();
+        QCOMPARE(messages.Ids(), QList<int>({stringId}));
+        QVERIFY2(messageAfter <= requests * timeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
+        QCOMPARE(peer.Requests(), requests);
+        QCOMPARE(peer.Undecodable(), 0);
+    }
+
+    HostileSnmpPeer peer;
+    bool started = false;
+    QElapsedTimer clock;
+    qint64 messageAfter = -1;
+    RecordedMessages messages{[this](const ShownMessage&) { messageAfter = clock.elapsed(); }};
+};
 
 const std::initializer_list<std::pair<const char*, Behaviour>> kAllBehaviours = {
     {"random bytes", Behaviour::RandomBytes}, {"wrong request id", Behaviour::WrongRequestId},
@@ -58,6 +75,13 @@ const std::initializer_list<std::pair<const char*, Behaviour>> kAllBehaviours = 
     {"error status", Behaviour::ErrorStatus}, {"mixed", Behaviour::Mixed},
 };
 
+void AddAllBehaviours()
+{
+    QTest::addColumn<Behaviour>("behaviour");
+    for (const auto& [name, behaviour] : kAllBehaviours)
+        QTest::newRow(name) << behaviour;
+}
+
 } // namespace
 
 class TestHostileSnmpPeer : public QObject
@@ -65,88 +89,56 @@ class TestHostileSnmpPeer : public QObject
     Q_OBJECT
 
   private slots:
-    void serialRead_data();
+    void serialRead_data() { AddAllBehaviours(); }
     void serialRead();
-    void gpioRead_data();
+    void gpioRead_data() { AddAllBehaviours(); }
     void gpioRead();
     void writes_data();
     void writes();
 };
 
-void TestHostileSnmpPeer::serialRead_data()
-{
-    AddBehaviours(kAllBehaviours);
-}
-
 // Two GETs while the dialog opens; the controls keep their defaults.
 void TestHostileSnmpPeer::serialRead()
 {
     QFETCH(Behaviour, behaviour);
-    QFETCH(uint, seed);
     QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
-    HostileSnmpPeer peer(behaviour, seed);
-    QVERIFY(peer.Start(kPeerAddress));
-    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
-
-    QElapsedTimer clock;
-    qint64 messageAfter = -1;
-    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
+    HostileExchange exchange(behaviour, 1);
+    QVERIFY(exchange.started);
     CSerialConfigDlg dialog(kPeerHostOrder);
     QString rate;
     QString port;
     quint32 peerAddress = 1;
-    clock.start();
+    exchange.clock.start();
     RunDialog(dialog, [&] {
         rate = dialog.Item<QComboBox>(SerialConfigIds::BitRate)->currentText();
         port = dialog.Item<QLineEdit>(SerialConfigIds::PortNumber)->text();
         dialog.Item<CIpAddressCtrl>(SerialConfigIds::PeerAddress)->GetAddress(peerAddress);
     });
-    peer.Stop();
-
-    QCOMPARE(messages.Ids(), QList<int>({IDS_GET_FAILED}));
-    QVERIFY2(messageAfter <= 2 * kGetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
-    QCOMPARE(peer.Requests(), 2);
-    QCOMPARE(peer.Undecodable(), 0);
+    exchange.Check(IDS_GET_FAILED, 2, kGetTimeoutMs);
     QCOMPARE(rate, QStringLiteral("9600"));
     QCOMPARE(port, QStringLiteral("21347"));
     QCOMPARE(peerAddress, 0u);
-}
-
-void TestHostileSnmpPeer::gpioRead_data()
-{
-    AddBehaviours(kAllBehaviours, 2);
 }
 
 // One GET on the Get button; the period the operator typed stays.
 void TestHostileSnmpPeer::gpioRead()
 {
     QFETCH(Behaviour, behaviour);
-    QFETCH(uint, seed);
     QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
-    HostileSnmpPeer peer(behaviour, seed);
-    QVERIFY(peer.Start(kPeerAddress));
-    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
-
-    QElapsedTimer clock;
-    qint64 messageAfter = -1;
-    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
+    HostileExchange exchange(behaviour, 2);
+    QVERIFY(exchange.started);
     CGpioConfigDlg dialog(0);
     QString period;
     quint32 manager = 1;
     RunDialog(dialog, [&] {
         dialog.Item<CIpAddressCtrl>(GpioConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
         dialog.Item<QLineEdit>(GpioConfigIds::Period)->setText(QStringLiteral("55"));
-        clock.start();
+        exchange.clock.start();
         dialog.RunCommand(GpioConfigIds::Get);
         period = dialog.Item<QLineEdit>(GpioConfigIds::Period)->text();
         dialog.Item<CIpAddressCtrl>(GpioConfigIds::ManagerAddress)->GetAddress(manager);
     });
-    peer.Stop();
-
-    QCOMPARE(messages.Ids(), QList<int>({IDS_GET_FAILED}));
-    QVERIFY2(messageAfter <= kGetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
-    QCOMPARE(peer.Requests(), 1);
-    QCOMPARE(peer.Undecodable(), 0);
+    exchange.Check(IDS_GET_FAILED, 1, kGetTimeoutMs);
     QCOMPARE(period, QStringLiteral("55"));
     QCOMPARE(manager, 0u);
 }
@@ -168,20 +160,14 @@ void TestHostileSnmpPeer::writes()
 {
     QFETCH(bool, serial);
     QFETCH(Behaviour, behaviour);
-    HostileSnmpPeer peer(behaviour, 3);
-    QVERIFY(peer.Start(kPeerAddress));
-    CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
-
-    QElapsedTimer clock;
-    qint64 messageAfter = -1;
-    RecordedMessages messages([&](const ShownMessage&) { messageAfter = clock.elapsed(); });
-    const int requests = serial ? 3 : 2;
+    HostileExchange exchange(behaviour, 3);
+    QVERIFY(exchange.started);
     if (serial) {
         CSerialConfigDlg dialog(0);
         RunDialog(dialog, [&] {
             dialog.Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
             dialog.Item<CIpAddressCtrl>(SerialConfigIds::PeerAddress)->SetAddress(0xc0000207);
-            clock.start();
+            exchange.clock.start();
             dialog.RunCommand(SerialConfigIds::Set);
         });
     } else {
@@ -189,16 +175,11 @@ void TestHostileSnmpPeer::writes()
         RunDialog(dialog, [&] {
             dialog.Item<CIpAddressCtrl>(GpioConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
             dialog.Item<CIpAddressCtrl>(GpioConfigIds::ManagerAddress)->SetAddress(0xc0000207);
-            clock.start();
+            exchange.clock.start();
             dialog.RunCommand(GpioConfigIds::Set);
         });
     }
-    peer.Stop();
-
-    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_FAILED}));
-    QVERIFY2(messageAfter <= requests * kSetTimeoutMs + kSlackMs, qPrintable(QString::number(messageAfter)));
-    QCOMPARE(peer.Requests(), requests);
-    QCOMPARE(peer.Undecodable(), 0);
+    exchange.Check(IDS_SET_FAILED, serial ? 3 : 2, kSetTimeoutMs);
 }
 
 QTEST_MAIN(TestHostileSnmpPeer)

@@ -4,6 +4,7 @@
 #include "CSnmpAccess.h"
 #include "CTemplateDialog.h"
 #include "SimProcess.h"
+#include "SnmpTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -26,26 +27,23 @@ inline QString Oid(const char* tail)
     return kPrefix + QLatin1String(tail);
 }
 
+// A board of the simulator at this 127.0.0.x address.
 inline QJsonObject Board(const QString& ip, const QJsonObject& snmp)
 {
-    static int serial = 0;
-    ++serial;
-    return {{QStringLiteral("mac"), QStringLiteral("00:0a:ff:00:00:%1").arg(serial, 2, 16, QLatin1Char('0'))},
-            {QStringLiteral("ip"), ip},
-            {QStringLiteral("snmp"), snmp}};
+    return ::Board(ip.section(QLatin1Char('.'), 3).toInt(), snmp);
 }
 
 // Starts the simulator with these boards and points the access object at its agent port.
 inline bool StartBoards(SimProcess& sim, const QJsonArray& boards)
 {
-    const QString config = sim.WriteConfig({{QStringLiteral("boards"), boards}});
-    if (config.isEmpty() || !sim.Start({QStringLiteral("--config"), config}))
+    if (!StartSimulator(sim, boards))
         return false;
     CSnmpAccess::Instance().SetAgentPortForTesting(sim.SnmpPort());
     return true;
 }
 
-// The requests a board received after the first `skip` log entries, one line each:
+// The requests a board (or, with an empty name, any board) received after the first `skip` log
+// entries, one line each:
 //   "get 2.2.0 2.4.0"    "set 2.2.0=INTEGER:1 2.4.0=IpAddress:192.0.2.7"
 inline QStringList Requests(const SimProcess& sim, const QString& board, qsizetype skip = 0)
 {
@@ -53,7 +51,8 @@ inline QStringList Requests(const SimProcess& sim, const QString& board, qsizety
     const QList<QJsonObject> entries = sim.LogEntries();
     for (qsizetype i = skip; i < entries.size(); ++i) {
         const QJsonObject& e = entries[i];
-        if (!e.contains(QStringLiteral("snmp")) || e.value(QStringLiteral("board")).toString() != board)
+        if (!e.contains(QStringLiteral("snmp")) ||
+            (!board.isEmpty() && e.value(QStringLiteral("board")).toString() != board))
             continue;
         const QString op = e.value(QStringLiteral("snmp")).toString();
         QString oid = e.value(QStringLiteral("oid")).toString();

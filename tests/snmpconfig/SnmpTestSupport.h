@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>

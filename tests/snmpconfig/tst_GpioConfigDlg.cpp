@@ -97,12 +97,10 @@ class TestGpioConfigDlg : public QObject
     void init();
     void cleanup();
 
-    void opensWithDefaultsWithoutNode();
-    void opensForBoardWithOneReadOfPort1();
-    void choosingPortReadsThatPort();
-    void writeOutputPortSendsStateVariables();
-    void writeInputPort_data();
-    void writeInputPort();
+    void opensAndReadsPort_data();
+    void opensAndReadsPort();
+    void write_data();
+    void write();
     void dataExchangeStopsTheWrite_data();
     void dataExchangeStopsTheWrite();
     void refusedWriteReportsFailureAfterCommit();
@@ -152,93 +150,60 @@ void TestGpioConfigDlg::cleanup()
     QCOMPARE(QApplication::topLevelWidgets().count(), 0);
 }
 
-void TestGpioConfigDlg::opensWithDefaultsWithoutNode()
+void TestGpioConfigDlg::opensAndReadsPort_data()
 {
-    RecordedMessages messages;
-    CGpioConfigDlg dialog(0);
-    const Controls c(dialog);
-    QString shown;
-    QString enabled;
-    RunDialog(dialog, [&] {
-        shown = c.Summary();
-        enabled = c.Enabled();
-    });
-    QCOMPARE(shown, QStringLiteral("0.0.0.0/4|0.0.0.0/4|100|1|0|0|0|0|0"));
-    QCOMPARE(enabled, kOutputEnabled);
-    QCOMPARE(messages.Count(), 0);
-    QCOMPARE(m_sim.LogEntries().size(), m_logMark);
-}
+    QTest::addColumn<QString>("board"); // empty: no node
+    QTest::addColumn<bool>("choosePort5");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("enabled");
+    QTest::addColumn<QStringList>("requests");
 
-void TestGpioConfigDlg::opensForBoardWithOneReadOfPort1()
-{
-    RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kValuesBoard));
-    const Controls c(dialog);
-    QString shown;
-    QString enabled;
-    RunDialog(dialog, [&] {
-        shown = c.Summary();
-        enabled = c.Enabled();
-    });
+    QTest::newRow("without node, defaults")
+        << QString() << false << QStringLiteral("0.0.0.0/4|0.0.0.0/4|100|1|0|0|0|0|0") << kOutputEnabled
+        << QStringList();
     // An INPUT port: state and initial state are disabled but still show the board's values.
-    QCOMPARE(shown, QStringLiteral("127.0.0.2/4|192.0.2.1/4|250|1|1|0|1|1|500"));
-    QCOMPARE(enabled, kInputEnabled);
-    QCOMPARE(messages.Count(), 0);
-    QCOMPARE(Requests(m_sim, kValuesBoard, m_logMark), QStringList({PortGet(1)}));
+    QTest::newRow("for a board, one read of port 1")
+        << kValuesBoard << false << QStringLiteral("127.0.0.2/4|192.0.2.1/4|250|1|1|0|1|1|500")
+        << kInputEnabled << QStringList({PortGet(1)});
+    QTest::newRow("choosing port 5 reads it")
+        << kValuesBoard << true << QStringLiteral("127.0.0.2/4|192.0.2.1/4|250|5|0|1|1|0|40")
+        << kOutputEnabled << QStringList({PortGet(1), PortGet(5)});
 }
 
-void TestGpioConfigDlg::choosingPortReadsThatPort()
+void TestGpioConfigDlg::opensAndReadsPort()
 {
+    QFETCH(QString, board);
+    QFETCH(bool, choosePort5);
+    QFETCH(QString, shown);
+    QFETCH(QString, enabled);
+    QFETCH(QStringList, requests);
+
     RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kValuesBoard));
+    CGpioConfigDlg dialog(board.isEmpty() ? 0 : Host(board));
     const Controls c(dialog);
-    QString shown;
-    QString enabled;
-    qsizetype afterOpen = 0;
+    QString summary;
+    QString enabling;
     RunDialog(dialog, [&] {
-        afterOpen = m_sim.LogEntries().size();
-        // A key press on the list is the operator's choice, just as a click in its popup.
-        c.port->setFocus();
-        QTest::keyClick(c.port, Qt::Key_5);
-        shown = c.Summary();
-        enabled = c.Enabled();
+        if (choosePort5) {
+            // A key press on the list is the operator's choice, just as a click in its popup.
+            c.port->setFocus();
+            QTest::keyClick(c.port, Qt::Key_5);
+        }
+        summary = c.Summary();
+        enabling = c.Enabled();
     });
-    QCOMPARE(shown, QStringLiteral("127.0.0.2/4|192.0.2.1/4|250|5|0|1|1|0|40"));
-    QCOMPARE(enabled, kOutputEnabled);
+    QCOMPARE(summary, shown);
+    QCOMPARE(enabling, enabled);
     QCOMPARE(messages.Count(), 0);
-    QCOMPARE(Requests(m_sim, kValuesBoard, afterOpen), QStringList({PortGet(5)}));
+    QCOMPARE(Requests(m_sim, board, m_logMark), requests);
 }
 
-void TestGpioConfigDlg::writeOutputPortSendsStateVariables()
+void TestGpioConfigDlg::write_data()
 {
-    RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kWriteBoard));
-    const Controls c(dialog);
-    qsizetype afterRead = 0;
-    RunDialog(dialog, [&] {
-        Choose(c.port, QStringLiteral("3"));
-        afterRead = m_sim.LogEntries().size();
-        c.manager->SetAddress(HostOrder(192, 0, 2, 1));
-        c.period->setText(QStringLiteral("100"));
-        Choose(c.mode, QStringLiteral("OUTPUT"));
-        c.state->setCurrentIndex(1);
-        c.initialState->setCurrentIndex(0);
-        // In the disabled field; an OUTPUT port is written without it, so no range check either.
-        c.trapTime->setText(QStringLiteral("5"));
-        QTest::mouseClick(dialog.Item<QWidget>(Ids::Set), Qt::LeftButton);
-    });
-    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_DONE}));
-    QCOMPARE(
-        Requests(m_sim, kWriteBoard, afterRead),
-        QStringList({QStringLiteral("set 3.1.0=IpAddress:192.0.2.1 3.2.0=INTEGER:100 3.10.3.1.0=INTEGER:0 "
-                                    "3.10.3.2.0=INTEGER:1 3.10.3.3.0=INTEGER:0"),
-                     kCommit}));
-}
-
-void TestGpioConfigDlg::writeInputPort_data()
-{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("trapTime");
-    QTest::addColumn<QList<int>>("messageIds");
+    QTest::addColumn<int>("messageId");
     QTest::addColumn<QStringList>("sent");
 
     const auto input = [](const char* time) {
@@ -248,18 +213,29 @@ void TestGpioConfigDlg::writeInputPort_data()
                 .arg(QLatin1String(time)),
             kCommit};
     };
-    QTest::newRow("29") << QStringLiteral("29") << QList<int>{IDS_TRAP_TIME_RANGE} << QStringList();
-    QTest::newRow("1") << QStringLiteral("1") << QList<int>{IDS_TRAP_TIME_RANGE} << QStringList();
-    QTest::newRow("30") << QStringLiteral("30") << QList<int>{IDS_SET_DONE} << input("30");
-    QTest::newRow("0") << QStringLiteral("0") << QList<int>{IDS_SET_DONE} << input("0");
-    QTest::newRow("604800000") << QStringLiteral("604800000") << QList<int>{IDS_SET_DONE}
-                               << input("604800000");
+    // The trap time is in the disabled field; an OUTPUT port is written without it, so no range
+    // check either.
+    QTest::newRow("OUTPUT, trap time 5")
+        << QStringLiteral("3") << QStringLiteral("OUTPUT") << QStringLiteral("5") << int(IDS_SET_DONE)
+        << QStringList({QStringLiteral("set 3.1.0=IpAddress:10.1.2.3 3.2.0=INTEGER:1000 3.10.3.1.0=INTEGER:0 "
+                                       "3.10.3.2.0=INTEGER:1 3.10.3.3.0=INTEGER:0"),
+                        kCommit});
+    for (const char* time : {"29", "1"})
+        QTest::addRow("INPUT, trap time %s", time)
+            << QStringLiteral("7") << QStringLiteral("INPUT") << QString::fromLatin1(time)
+            << int(IDS_TRAP_TIME_RANGE) << QStringList();
+    for (const char* time : {"30", "0", "604800000"})
+        QTest::addRow("INPUT, trap time %s", time)
+            << QStringLiteral("7") << QStringLiteral("INPUT") << QString::fromLatin1(time)
+            << int(IDS_SET_DONE) << input(time);
 }
 
-void TestGpioConfigDlg::writeInputPort()
+void TestGpioConfigDlg::write()
 {
+    QFETCH(QString, port);
+    QFETCH(QString, mode);
     QFETCH(QString, trapTime);
-    QFETCH(QList<int>, messageIds);
+    QFETCH(int, messageId);
     QFETCH(QStringList, sent);
 
     RecordedMessages messages;
@@ -267,18 +243,18 @@ void TestGpioConfigDlg::writeInputPort()
     const Controls c(dialog);
     qsizetype afterRead = 0;
     RunDialog(dialog, [&] {
-        Choose(c.port, QStringLiteral("7"));
+        Choose(c.port, port);
         afterRead = m_sim.LogEntries().size();
         c.manager->SetAddress(HostOrder(10, 1, 2, 3));
         c.period->setText(QStringLiteral("1000"));
-        Choose(c.mode, QStringLiteral("INPUT"));
+        Choose(c.mode, mode);
         c.state->setCurrentIndex(1);
-        c.initialState->setCurrentIndex(1);
+        c.initialState->setCurrentIndex(0);
         c.trapState->setCurrentIndex(1);
         c.trapTime->setText(trapTime);
         QTest::mouseClick(dialog.Item<QWidget>(Ids::Set), Qt::LeftButton);
     });
-    QCOMPARE(messages.Ids(), messageIds);
+    QCOMPARE(messages.Ids(), QList<int>({messageId}));
     QCOMPARE(messages.All().front().icon, QMessageBox::NoIcon);
     QCOMPARE(Requests(m_sim, kWriteBoard, afterRead), sent);
 }
@@ -294,19 +270,20 @@ void TestGpioConfigDlg::dataExchangeStopsTheWrite_data()
 
     const QStringList periodBounds{QStringLiteral("10"), QStringLiteral("1000")};
     const QStringList trapBounds{QStringLiteral("0"), QStringLiteral("604800000")};
+    // The period does not depend on the mode; the trap time is checked in both.
+    QTest::newRow("period 9") << 0 << QStringLiteral("9") << QStringLiteral("0") << int(IDS_PARSE_INT_RANGE)
+                              << periodBounds << Ids::Period;
+    QTest::newRow("period 1001") << 0 << QStringLiteral("1001") << QStringLiteral("0")
+                                 << int(IDS_PARSE_INT_RANGE) << periodBounds << Ids::Period;
+    QTest::newRow("period abc") << 0 << QStringLiteral("abc") << QStringLiteral("0") << int(IDS_PARSE_UINT)
+                                << QStringList() << Ids::Period;
+    QTest::newRow("period -100") << 0 << QStringLiteral("-100") << QStringLiteral("0") << int(IDS_PARSE_UINT)
+                                 << QStringList() << Ids::Period;
+    // Only the first failing field is reported.
+    QTest::newRow("period first") << 1 << QStringLiteral("9") << QStringLiteral("abc")
+                                  << int(IDS_PARSE_INT_RANGE) << periodBounds << Ids::Period;
     for (int mode : {0, 1}) {
         const QByteArray m = mode ? "INPUT " : "OUTPUT ";
-        QTest::newRow(m + "period 9") << mode << QStringLiteral("9") << QStringLiteral("0")
-                                      << int(IDS_PARSE_INT_RANGE) << periodBounds << Ids::Period;
-        QTest::newRow(m + "period 1001") << mode << QStringLiteral("1001") << QStringLiteral("0")
-                                         << int(IDS_PARSE_INT_RANGE) << periodBounds << Ids::Period;
-        QTest::newRow(m + "period abc") << mode << QStringLiteral("abc") << QStringLiteral("0")
-                                        << int(IDS_PARSE_UINT) << QStringList() << Ids::Period;
-        QTest::newRow(m + "period -100") << mode << QStringLiteral("-100") << QStringLiteral("0")
-                                         << int(IDS_PARSE_UINT) << QStringList() << Ids::Period;
-        // Only the first failing field is reported.
-        QTest::newRow(m + "period first") << mode << QStringLiteral("9") << QStringLiteral("abc")
-                                          << int(IDS_PARSE_INT_RANGE) << periodBounds << Ids::Period;
         QTest::newRow(m + "trap time 604800001")
             << mode << QStringLiteral("100") << QStringLiteral("604800001") << int(IDS_PARSE_INT_RANGE)
             << trapBounds << Ids::TrapTime;

@@ -60,8 +60,6 @@ struct Controls
     QComboBox* flow;
 };
 
-const QString kDefaults = QStringLiteral("0.0.0.0/4|21347|0|0.0.0.0/4|9600|3|0|0|0");
-
 } // namespace
 
 class TestSerialConfigDlg : public QObject
@@ -73,11 +71,11 @@ class TestSerialConfigDlg : public QObject
     void init();
     void cleanup();
 
-    void opensWithDefaultsAndSendsNothingWithoutNode();
-    void opensForBoardAndShowsItsValues();
+    void opens_data();
+    void opens();
     void writeSendsSevenVariablesThenPortThenCommit();
-    void boardWithoutPortNumber();
-    void refusedSettingsWriteReportsFailureAfterCommit();
+    void writeOutcome_data();
+    void writeOutcome();
     void bitRateAndOutOfRangePositions_data();
     void bitRateAndOutOfRangePositions();
     void setChecks_data();
@@ -126,32 +124,33 @@ void TestSerialConfigDlg::cleanup()
     QCOMPARE(QApplication::topLevelWidgets().count(), 0);
 }
 
-void TestSerialConfigDlg::opensWithDefaultsAndSendsNothingWithoutNode()
+void TestSerialConfigDlg::opens_data()
 {
-    RecordedMessages messages;
-    CSerialConfigDlg dialog(0);
-    const Controls c(dialog);
-    QString shown;
-    bool ran = false;
-    RunDialog(
-        dialog, [&] { shown = c.Summary(); }, &ran);
-    QVERIFY(ran);
-    QCOMPARE(shown, kDefaults);
-    QCOMPARE(messages.Count(), 0);
-    QCOMPARE(m_sim.LogEntries().size(), m_logMark);
+    QTest::addColumn<QString>("board"); // empty: no node
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("requests");
+
+    QTest::newRow("without node, defaults")
+        << QString() << QStringLiteral("0.0.0.0/4|21347|0|0.0.0.0/4|9600|3|0|0|0") << QStringList();
+    QTest::newRow("for a board, its values")
+        << kValuesBoard << QStringLiteral("127.0.0.2/4|4001|1|192.0.2.7/4|115200|2|1|2|1")
+        << QStringList({kSevenGet, kPortGet});
 }
 
-void TestSerialConfigDlg::opensForBoardAndShowsItsValues()
+void TestSerialConfigDlg::opens()
 {
+    QFETCH(QString, board);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, requests);
+
     RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(kValuesBoard));
+    CSerialConfigDlg dialog(board.isEmpty() ? 0 : Host(board));
     const Controls c(dialog);
-    QString shown;
-    RunDialog(dialog, [&] { shown = c.Summary(); });
-    QCOMPARE(shown, QStringLiteral("127.0.0.2/4|4001|1|192.0.2.7/4|115200|2|1|2|1"));
-    QCOMPARE(dialog.PortNumber(), 4001);
+    QString summary;
+    RunDialog(dialog, [&] { summary = c.Summary(); });
+    QCOMPARE(summary, shown);
     QCOMPARE(messages.Count(), 0);
-    QCOMPARE(NewRequests(kValuesBoard), QStringList({kSevenGet, kPortGet}));
+    QCOMPARE(Requests(m_sim, board, m_logMark), requests);
 }
 
 void TestSerialConfigDlg::writeSendsSevenVariablesThenPortThenCommit()
@@ -181,41 +180,43 @@ void TestSerialConfigDlg::writeSendsSevenVariablesThenPortThenCommit()
     QCOMPARE(messages.All().front().icon, QMessageBox::NoIcon);
 }
 
-void TestSerialConfigDlg::boardWithoutPortNumber()
+void TestSerialConfigDlg::writeOutcome_data()
 {
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("portText");
+    QTest::addColumn<int>("messageId");
+
+    // Read with the default port number, which the write then sends.
+    QTest::newRow("no port number variable") << kNoPortBoard << QStringLiteral("4000") << int(IDS_SET_DONE);
+    // The board took the port number and the commit; only the seven-variable request decides.
+    QTest::newRow("seven-variable set refused") << kRefusingBoard << QString() << int(IDS_SET_FAILED);
+}
+
+void TestSerialConfigDlg::writeOutcome()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, portText);
+    QFETCH(int, messageId);
+
     RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(kNoPortBoard));
+    CSerialConfigDlg dialog(Host(board));
     const Controls c(dialog);
     QString shown;
     qsizetype afterOpen = 0;
     RunDialog(dialog, [&] {
         shown = c.Summary();
         afterOpen = m_sim.LogEntries().size();
-        c.port->setText(QStringLiteral("4000"));
+        if (!portText.isEmpty())
+            c.port->setText(portText);
         QTest::mouseClick(dialog.Item<QWidget>(Ids::Set), Qt::LeftButton);
     });
-    QCOMPARE(shown, QStringLiteral("127.0.0.4/4|21347|0|0.0.0.0/4|9600|3|0|0|0"));
-    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_DONE}));
-    const QStringList sent = Requests(m_sim, kNoPortBoard, afterOpen);
+    QCOMPARE(shown, QStringLiteral("%1/4|21347|0|0.0.0.0/4|9600|3|0|0|0").arg(board));
+    QCOMPARE(messages.Ids(), QList<int>({messageId}));
+    const QStringList sent = Requests(m_sim, board, afterOpen);
     QCOMPARE(sent.size(), 3);
-    QCOMPARE(sent[1], QStringLiteral("set 2.5.0=INTEGER:4000"));
-    QCOMPARE(sent[2], kCommit);
-}
-
-void TestSerialConfigDlg::refusedSettingsWriteReportsFailureAfterCommit()
-{
-    RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(kRefusingBoard));
-    qsizetype afterOpen = 0;
-    RunDialog(dialog, [&] {
-        afterOpen = m_sim.LogEntries().size();
-        QTest::mouseClick(dialog.Item<QWidget>(Ids::Set), Qt::LeftButton);
-    });
-    // The board took the port number and the commit; only the seven-variable request decides.
-    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_FAILED}));
-    const QStringList sent = Requests(m_sim, kRefusingBoard, afterOpen);
-    QCOMPARE(sent.size(), 3);
-    QCOMPARE(sent[1], QStringLiteral("set 2.5.0=INTEGER:21347"));
+    QCOMPARE(
+        sent[1],
+        QStringLiteral("set 2.5.0=INTEGER:%1").arg(portText.isEmpty() ? QStringLiteral("21347") : portText));
     QCOMPARE(sent[2], kCommit);
 }
 
