@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QJsonObject>
+#include <QList>
 #include <QPointer>
 #include <QTimer>
+
+#include <arpa/inet.h>
 
 #include <functional>
 
@@ -44,10 +48,52 @@ inline bool IsActiveModal(const QWidget* dialog)
     return QApplication::activeModalWidget() == dialog && dialog->isVisible();
 }
 
-inline CWaitReplyDlg* ActiveWaitDialog()
+template <class T> T* ActiveModal()
 {
-    auto* dialog = qobject_cast<CWaitReplyDlg*>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
     return dialog && dialog->isVisible() ? dialog : nullptr;
+}
+
+// Runs step on the first active modal window of type T, from the event loop.
+template <class T> void WhenActive(std::function<void(T&)> step, int timeoutMs = 15000)
+{
+    WhenReady([] { return ActiveModal<T>() != nullptr; }, [step] { step(*ActiveModal<T>()); }, timeoutMs);
+}
+
+// A search reply from MAC 00:0a:ff:00:00:<id>; addresses in host order.
+inline NodeInfo Reply(uint8_t id, uint32_t ip, uint32_t mask = 0xff000000, uint32_t gateway = 0,
+                      int32_t dhcp = 0)
+{
+    NodeInfo record;
+    const uint8_t mac[6] = {0x00, 0x0a, 0xff, 0x00, 0x00, id};
+    record.SetMacAddress(mac);
+    record.SetOpCode(htonl(OP_SEARCH_REPLY));
+    record.GetSettings().SetIpAddress(htonl(ip));
+    record.GetSettings().SetSubnetMask(htonl(mask));
+    record.GetSettings().SetGateway(htonl(gateway));
+    record.GetSettings().SetDhcp(dhcp);
+    return record;
+}
+
+inline QByteArray Datagram(const NodeInfo& record)
+{
+    QByteArray bytes(NodeInfo::kPacketSize, '\0');
+    record.Pack(reinterpret_cast<uint8_t*>(bytes.data()));
+    return bytes;
+}
+
+// The node protocol requests with op code op that lanfinch-sim's log shows it received.
+inline QList<QJsonObject> RequestsReceived(const QList<QJsonObject>& log, uint32_t op)
+{
+    QList<QJsonObject> requests;
+    for (const QJsonObject& entry : log) {
+        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
+            entry.value(QStringLiteral("op")).toInt(-1) == int(op)) {
+            requests << entry;
+        }
+    }
+    return requests;
 }
 
 // Counts the WM_NODE_PACKET events that reach target; once control is back in the event loop,

@@ -16,8 +16,6 @@
 #include <memory>
 #include <thread>
 
-#include <arpa/inet.h>
-
 using namespace AppTest;
 
 namespace {
@@ -37,27 +35,6 @@ bool StartSim(SimProcess& sim, const QJsonArray& boards)
 {
     return sim.Start({QStringLiteral("--no-snmp"), QStringLiteral("--config"),
                       sim.WriteConfig(QJsonObject{{QStringLiteral("boards"), boards}})});
-}
-
-// A search reply from MAC 00:0a:ff:00:00:<id>; addresses in host order.
-NodeInfo Reply(uint8_t id, uint32_t ip, uint32_t mask = 0xff000000, uint32_t gateway = 0, int32_t dhcp = 0)
-{
-    NodeInfo record;
-    const uint8_t mac[6] = {0x00, 0x0a, 0xff, 0x00, 0x00, id};
-    record.SetMacAddress(mac);
-    record.SetOpCode(htonl(OP_SEARCH_REPLY));
-    record.GetSettings().SetIpAddress(htonl(ip));
-    record.GetSettings().SetSubnetMask(htonl(mask));
-    record.GetSettings().SetGateway(htonl(gateway));
-    record.GetSettings().SetDhcp(dhcp);
-    return record;
-}
-
-QByteArray Datagram(const NodeInfo& record)
-{
-    QByteArray bytes(NodeInfo::kPacketSize, '\0');
-    record.Pack(reinterpret_cast<uint8_t*>(bytes.data()));
-    return bytes;
 }
 
 // The rows top to bottom, each as the last byte of its MAC address.
@@ -119,8 +96,9 @@ void TestNodeListDlg::startUpAndSearch()
     PacketCounter counter(&dialog);
 
     quint32 firstWait = 0; // set only when the wait runs before the window is shown
-    WhenReady([] { return ActiveWaitDialog() != nullptr; },
-              [&] { firstWait = dialog.isVisible() ? 1 : dialog.WaitDialog()->WaitTime(); });
+    WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg& wait) {
+        firstWait = dialog.isVisible() || dialog.WaitDialog() != &wait ? 1 : wait.WaitTime();
+    });
     QString first, texts, again;
     int handled = 0, rowsAtSecondWait = -1;
     bool enabledAtStart = true, enabledWithSelection = false, enabledAtSecondWait = true;
@@ -136,11 +114,10 @@ void TestNodeListDlg::startUpAndSearch()
                   enabledAtStart = IpSettingEnabled(dialog);
                   ClickRow(dialog.NodeList(), 1);
                   enabledWithSelection = IpSettingEnabled(dialog);
-                  WhenReady([] { return ActiveWaitDialog() != nullptr; },
-                            [&] {
-                                rowsAtSecondWait = dialog.RowCount();
-                                enabledAtSecondWait = IpSettingEnabled(dialog);
-                            });
+                  WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) {
+                      rowsAtSecondWait = dialog.RowCount();
+                      enabledAtSecondWait = IpSettingEnabled(dialog);
+                  });
                   Click(dialog, NodeListIds::Search); // returns when the second search is over
                   again = RowIds(dialog);
                   Click(dialog, NodeListIds::Close);
@@ -157,13 +134,7 @@ void TestNodeListDlg::startUpAndSearch()
     QCOMPARE(again, QStringLiteral("abc"));
     QCOMPARE(dialog.RowCount(), 0); // the Close button releases the rows
     QCOMPARE(messages.Count(), 0);
-    const QList<QJsonObject> log = sim.LogEntries();
-    QCOMPARE(std::count_if(log.cbegin(), log.cend(),
-                           [](const QJsonObject& e) {
-                               return e.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-                                      e.value(QStringLiteral("op")).toInt() == OP_SEARCH_REQUEST;
-                           }),
-             2);
+    QCOMPARE(RequestsReceived(sim.LogEntries(), OP_SEARCH_REQUEST).size(), 2);
 }
 
 void TestNodeListDlg::packetFilter_data()
@@ -217,7 +188,7 @@ void TestNodeListDlg::packetFilter()
     };
     int ended = -1;
     if (waiting) {
-        WhenReady([] { return ActiveWaitDialog() != nullptr; }, deliver);
+        WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) { deliver(); });
         ended = dialog.RunWaitDialog(15000);
     } else {
         deliver();
@@ -368,8 +339,9 @@ void TestNodeListDlg::windowCommands()
     CNodeListDlg dialog(kLoopbackAny, kNowhere);
     MainWindowLink::Set(&dialog);
     int waitsDuringMessages = 0;
-    RecordedMessages shown(
-        [&](const ShownMessage& m) { waitsDuringMessages += ActiveWaitDialog() || m.owner != &dialog; });
+    RecordedMessages shown([&](const ShownMessage& m) {
+        waitsDuringMessages += ActiveModal<CWaitReplyDlg>() || m.owner != &dialog;
+    });
     bool stayedOpen = false;
     WhenReady([&] { return IsActiveModal(&dialog); },
               [&] {
@@ -443,15 +415,13 @@ void TestNodeListDlg::manyReplies()
         return record;
     };
     dialog.SetOutstandingTransactionId(7);
-    WhenReady([] { return ActiveWaitDialog() != nullptr; },
-              [&] {
-                  for (int board = 0; board < kBoards; ++board) {
-                      dialog.OnNodePacket(reply(board, 1));
-                      dialog.OnNodePacket(
-                          reply(board / 2, 2)); // a repeat, or the first answer of a later board
-                  }
-                  dialog.OnNodePacket(reply(10, 3, OP_SET_ADDRESS_REPLY));
-              });
+    WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) {
+        for (int board = 0; board < kBoards; ++board) {
+            dialog.OnNodePacket(reply(board, 1));
+            dialog.OnNodePacket(reply(board / 2, 2)); // a repeat, or the first answer of a later board
+        }
+        dialog.OnNodePacket(reply(10, 3, OP_SET_ADDRESS_REPLY));
+    });
     QCOMPARE(dialog.RunWaitDialog(15000), int(WAIT_RESULT_SUCCEEDED));
 
     QCOMPARE(dialog.RowCount(), kBoards);

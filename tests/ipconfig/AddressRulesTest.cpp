@@ -1,25 +1,14 @@
 #include "AddressRules.h"
-#include "NetworkSettings.h"
+#include "IpConfigTestSupport.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <array>
-#include <cstdint>
 #include <string>
 
 namespace {
-
-// Host-order address from dotted text; the tests write every address as people read it.
-quint32 Host(const char* dotted)
-{
-    in_addr address{};
-    EXPECT_EQ(inet_pton(AF_INET, dotted, &address), 1) << dotted;
-    return ntohl(address.s_addr);
-}
 
 struct RuleCase
 {
@@ -82,16 +71,6 @@ constexpr std::array kRuleCases{
     RuleCase{"bad pair, bad gateway", "10.1.0.0", "255.255.255.0", "11.1.0.1", IDS_BAD_IP_MASK_PAIR},
 };
 
-// Settings in wire order, as the dialog and the node list hold them.
-NetworkSettings WireSettings(const RuleCase& c)
-{
-    NetworkSettings settings;
-    settings.SetIpAddress(htonl(Host(c.ip)));
-    settings.SetSubnetMask(htonl(Host(c.mask)));
-    settings.SetGateway(htonl(Host(c.gateway)));
-    return settings;
-}
-
 } // namespace
 
 TEST(AddressRules, FirstFailedRuleDecidesTheMessage)
@@ -101,7 +80,7 @@ TEST(AddressRules, FirstFailedRuleDecidesTheMessage)
         EXPECT_EQ(FirstFailedAddressRule(Host(c.ip), Host(c.mask), Host(c.gateway)), c.expected);
 
         QString message = QStringLiteral("untouched");
-        const bool valid = WireSettings(c).Validate(message);
+        const bool valid = Settings(0, c.ip, c.mask, c.gateway).Validate(message);
         EXPECT_EQ(valid, c.expected == OK);
         if (c.expected == OK) {
             EXPECT_EQ(message, QStringLiteral("untouched")) << "an accepted setting leaves the message alone";

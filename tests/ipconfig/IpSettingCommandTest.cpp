@@ -1,36 +1,35 @@
 // The IP settings command end to end: the node list window on the product's ports and broadcast
 // address, lanfinch-sim on 0.0.0.0:22222, inside a private network namespace.
+#include "AppTestSupport.h"
 #include "CIpAddressCtrl.h"
 #include "CIpConfigDlg.h"
 #include "CNodeListDlg.h"
-#include "CWaitReplyDlg.h"
 #include "MessageBox.h"
-#include "NodeInfo.h"
-#include "NodePacketEvent.h"
 #include "ResourceIds.h"
 #include "SimProcess.h"
 #include "UdpTestSocket.h"
 
-#include <QApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <arpa/inet.h>
-
 #include <functional>
+#include <optional>
+
+using namespace AppTest;
 
 namespace {
 
-const QString kMacChanged = QStringLiteral("00:0a:ff:00:00:01");
-const QString kMacRefuses = QStringLiteral("00:0a:ff:00:00:02");
-const QString kMacSilent = QStringLiteral("00:0a:ff:00:00:03");
-const QString kMacSilent2 = QStringLiteral("00:0a:ff:00:00:04");
+// Boards by the last byte of their MAC address.
+constexpr uint8_t kChanged = 1, kRefuses = 2, kSilent = 3, kSilent2 = 4;
+
+QString MacText(uint8_t board)
+{
+    return QString::fromStdString(Reply(board, 0).GetMacText());
+}
 
 // One board that takes new settings, one that refuses them (result 7), and two that never answer
 // at all; the test lists those two itself.
@@ -44,64 +43,18 @@ QJsonObject SimConfig()
         .object();
 }
 
-NodeInfo::MacAddress MacBytes(const QString& text)
+// A packet from board 00:0a:ff:00:00:<board> under the window's transaction id.
+QByteArray BoardPacket(quint32 op, quint32 transactionId, uint8_t board, quint32 ip)
 {
-    NodeInfo::MacAddress mac{};
-    const QStringList parts = text.split(QLatin1Char(':'));
-    for (int i = 0; i < 6; ++i) {
-        mac[size_t(i)] = quint8(parts.at(i).toUInt(nullptr, 16));
-    }
-    return mac;
-}
-
-// A node protocol packet as a board sends it; the transaction id is given as the window holds it.
-QByteArray BoardPacket(quint32 op, quint32 transactionId, const QString& mac, const char* ip,
-                       quint32 result = 0)
-{
-    NodeInfo packet;
+    NodeInfo packet = Reply(board, ip);
     packet.SetOpCode(htonl(op));
     packet.SetTransactionId(transactionId);
-    packet.SetMacAddress(MacBytes(mac).data());
-    packet.SetResult(htonl(result));
-    in_addr address{};
-    inet_pton(AF_INET, ip, &address);
-    packet.GetSettings().SetIpAddress(address.s_addr);
-    packet.GetSettings().SetSubnetMask(htonl(0xff000000u));
-    QByteArray bytes(NodeInfo::kPacketSize, '\0');
-    packet.Pack(reinterpret_cast<uint8_t*>(bytes.data()));
-    return bytes;
+    return Datagram(packet);
 }
 
 QString TidHex(quint32 transactionId)
 {
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(&transactionId), 4).toHex());
-}
-
-// Runs action once, from the event loop, on the first active modal window of type T; the poll goes
-// with context. When none
-// comes within the time limit the test fails and the active modal window is closed, so that a
-// missing dialog cannot hang the run.
-template <class T> void OnceActive(QObject* context, std::function<void(T&)> action, int timeoutMs = 30000)
-{
-    auto* timer = new QTimer(context);
-    const QDeadlineTimer deadline(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, deadline, action = std::move(action)] {
-        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (window == nullptr && !deadline.hasExpired()) {
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        if (window != nullptr) {
-            action(*window);
-            return;
-        }
-        QTest::qFail("the expected modal window never became active", __FILE__, __LINE__);
-        if (QWidget* active = QApplication::activeModalWidget()) {
-            active->close();
-        }
-    });
-    timer->start(5);
 }
 
 QStringList RowTexts(const CNodeListDlg& window)
@@ -140,22 +93,6 @@ void DoubleClick(QWidget* widget, QPoint position)
     QTest::mouseDClick(widget, Qt::LeftButton, {}, position);
 }
 
-// Counts the packets that reach the window, before the window handles them.
-class PacketCounter : public QObject
-{
-  public:
-    int count = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == WM_NODE_PACKET) {
-            ++count;
-        }
-        return false;
-    }
-};
-
 } // namespace
 
 class IpSettingCommandTest : public QObject
@@ -175,7 +112,10 @@ class IpSettingCommandTest : public QObject
     // Runs the node list window; once its first search has ended (the silent boards' rows injected
     // during it), runs body inside the window's modal loop, then closes the window.
     void RunNodeList(const std::function<void(CNodeListDlg&)>& body);
-    QList<QJsonObject> SetAddressRequestsSeen() const;
+    QList<QJsonObject> SetAddressRequestsSeen() const
+    {
+        return RequestsReceived(m_sim.LogEntries(), OP_SET_ADDRESS_REQUEST);
+    }
 
     SimProcess m_sim;
     UdpTestSocket m_board;
@@ -203,15 +143,15 @@ void IpSettingCommandTest::RunNodeList(const std::function<void(CNodeListDlg&)>&
     MainWindowLink::Set(&window);
 
     // The silent boards never answer a search either; their rows come from replies made here.
-    OnceActive<CWaitReplyDlg>(&window, [&](CWaitReplyDlg&) {
+    WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) {
         const quint32 tid = window.OutstandingTransactionId();
-        QVERIFY(m_board.SendTo(BoardPacket(OP_SEARCH_REPLY, tid, kMacSilent, "127.0.0.4"),
-                               QStringLiteral("127.0.0.1"), 22223));
-        QVERIFY(m_board.SendTo(BoardPacket(OP_SEARCH_REPLY, tid, kMacSilent2, "127.0.0.5"),
-                               QStringLiteral("127.0.0.1"), 22223));
+        for (uint8_t board : {kSilent, kSilent2}) {
+            QVERIFY(m_board.SendTo(BoardPacket(OP_SEARCH_REPLY, tid, board, 0x7f000001 + board),
+                                   QStringLiteral("127.0.0.1"), 22223));
+        }
     });
     bool ran = false;
-    OnceActive<CNodeListDlg>(&window, [&](CNodeListDlg& active) {
+    WhenActive<CNodeListDlg>([&](CNodeListDlg& active) {
         // Whatever happens below, the window closes afterwards.
         const std::unique_ptr<CNodeListDlg, void (*)(CNodeListDlg*)> closer(
             &active, [](CNodeListDlg* w) { w->EndDialog(0); });
@@ -225,47 +165,35 @@ void IpSettingCommandTest::RunNodeList(const std::function<void(CNodeListDlg&)>&
     QVERIFY(ran);
 }
 
-QList<QJsonObject> IpSettingCommandTest::SetAddressRequestsSeen() const
-{
-    QList<QJsonObject> requests;
-    for (const QJsonObject& entry : m_sim.LogEntries()) {
-        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-            entry.value(QStringLiteral("op")).toInt() == int(OP_SET_ADDRESS_REQUEST)) {
-            requests << entry;
-        }
-    }
-    return requests;
-}
-
 void IpSettingCommandTest::setAddressOutcome_data()
 {
-    QTest::addColumn<QString>("mac");
+    QTest::addColumn<int>("board");
     QTest::addColumn<QString>("typedIp");
     QTest::addColumn<bool>("cancelWait");
     QTest::addColumn<QList<int>>("expectedMessages");
     QTest::addColumn<int>("minWaitMs");
     QTest::addColumn<bool>("rowReplaced");
 
-    QTest::newRow("success") << kMacChanged << "127.0.0.52" << false << QList<int>{IDS_NETWORK_CHANGED} << 0
+    QTest::newRow("success") << int(kChanged) << "127.0.0.52" << false << QList<int>{IDS_NETWORK_CHANGED} << 0
                              << true;
-    QTest::newRow("node refuses") << kMacRefuses << "127.0.0.60" << false
+    QTest::newRow("node refuses") << int(kRefuses) << "127.0.0.60" << false
                                   << QList<int>{IDS_NETWORK_CHANGE_FAILED} << 0 << false;
     // Takes the full 15 s wait.
-    QTest::newRow("no reply") << kMacSilent << "127.0.0.61" << false << QList<int>{IDS_NO_REPLY} << 14000
+    QTest::newRow("no reply") << int(kSilent) << "127.0.0.61" << false << QList<int>{IDS_NO_REPLY} << 14000
                               << false;
     QTest::newRow("wait cancelled, late success")
-        << kMacSilent2 << "127.0.0.62" << true << QList<int>{} << 0 << false;
+        << int(kSilent2) << "127.0.0.62" << true << QList<int>{} << 0 << false;
 }
 
 void IpSettingCommandTest::setAddressOutcome()
 {
-    QFETCH(QString, mac);
+    QFETCH(int, board);
+    const QString mac = MacText(uint8_t(board));
     QFETCH(QString, typedIp);
     QFETCH(bool, cancelWait);
 
     RecordedMessages messages;
-    PacketCounter lateReplies;
+    std::optional<PacketCounter> lateReplies;
     const qsizetype requestsBefore = SetAddressRequestsSeen().size();
     QStringList before;
     QStringList after;
@@ -283,14 +211,14 @@ void IpSettingCommandTest::setAddressOutcome()
         auto* ipSetting = window.Item<QPushButton>(NodeListIds::IpSetting);
         QVERIFY(ipSetting->isEnabled());
 
-        OnceActive<CIpConfigDlg>(&window, [&](CIpConfigDlg& dialog) {
+        WhenActive<CIpConfigDlg>([&](CIpConfigDlg& dialog) {
             const QStringList octets = typedIp.split(QLatin1Char('.'));
             for (int i = 0; i < 4; ++i) {
                 dialog.Item<CIpAddressCtrl>(IpConfigIds::IpAddress)->Field(i)->setText(octets.at(i));
             }
             if (cancelWait) {
-                OnceActive<CWaitReplyDlg>(&window, [&](CWaitReplyDlg& wait) {
-                    window.installEventFilter(&lateReplies);
+                WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg& wait) {
+                    lateReplies.emplace(&window);
                     wait.Item<QPushButton>(IDCANCEL)->click();
                 });
             }
@@ -304,10 +232,10 @@ void IpSettingCommandTest::setAddressOutcome()
 
         if (cancelWait) {
             QCOMPARE(messages.Count(), 0);
-            QVERIFY(m_board.SendTo(BoardPacket(OP_SET_ADDRESS_REPLY, tid, mac, "127.0.0.62"),
+            QVERIFY(m_board.SendTo(BoardPacket(OP_SET_ADDRESS_REPLY, tid, uint8_t(board), 0x7f00003e),
                                    QStringLiteral("127.0.0.1"), 22223));
-            QTRY_COMPARE(lateReplies.count, 1);
-            window.removeEventFilter(&lateReplies);
+            QTRY_COMPARE(lateReplies->Count(), 1);
+            lateReplies.reset();
         }
         after = RowTexts(window);
         nothingSelected = window.NodeList()->selectedItems().isEmpty();
@@ -379,8 +307,8 @@ void IpSettingCommandTest::doubleClickOpensTheRowsSettings()
     RunNodeList([&](CNodeListDlg& window) {
         before = RowTexts(window);
         QTreeWidget* list = window.NodeList();
-        const QRect rect = list->visualItemRect(list->topLevelItem(RowOf(window, kMacRefuses)));
-        OnceActive<CIpConfigDlg>(&window, [&](CIpConfigDlg& dialog) {
+        const QRect rect = list->visualItemRect(list->topLevelItem(RowOf(window, MacText(kRefuses))));
+        WhenActive<CIpConfigDlg>([&](CIpConfigDlg& dialog) {
             for (int id : {IpConfigIds::IpAddress, IpConfigIds::SubnetMask}) {
                 quint32 address = 0;
                 dialog.Item<CIpAddressCtrl>(id)->GetAddress(address);

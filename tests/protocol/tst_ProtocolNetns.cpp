@@ -1,5 +1,5 @@
 #include "CNodeProtocol.h"
-#include "NodePacketEvent.h"
+#include "PacketSink.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
@@ -16,34 +16,6 @@
 // The tool's real addresses and ports against lanfinch-sim. Only inside scripts/netns-run, where the
 // broadcast cannot leave the machine.
 namespace {
-
-class PacketSink : public QObject
-{
-  public:
-    std::vector<std::unique_ptr<NodeInfo>> records;
-
-    // Records of one transaction with one op code.
-    std::vector<const NodeInfo*> Replies(uint32_t id, uint32_t op) const
-    {
-        std::vector<const NodeInfo*> found;
-        for (const auto& record : records) {
-            if (record->GetTransactionId() == id && ntohl(record->GetOpCode()) == op) {
-                found.push_back(record.get());
-            }
-        }
-        return found;
-    }
-
-  protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == WM_NODE_PACKET) {
-            records.push_back(static_cast<CNodePacketEvent*>(event)->TakeRecord());
-            return true;
-        }
-        return QObject::event(event);
-    }
-};
 
 uint32_t Address(const char* dotted)
 {
