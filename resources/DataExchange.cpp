@@ -28,7 +28,8 @@ bool DataExchange::Fail(int stringId, const QStringList& args)
     return false;
 }
 
-bool DataExchange::Text(int id, qint32& value)
+template <typename T>
+bool DataExchange::Exchange(int id, T& value, std::optional<T> (*parse)(QStringView), int parseFailureId)
 {
     if (m_failed)
         return false;
@@ -39,45 +40,38 @@ bool DataExchange::Text(int id, qint32& value)
         field->setText(QString::number(value));
         return true;
     }
-    const std::optional<qint32> parsed = ParseSignedInt(field->text());
+    const std::optional<T> parsed = parse(field->text());
     if (!parsed)
-        return Fail(IDS_PARSE_INT, {});
+        return Fail(parseFailureId, {});
     value = *parsed;
     return true;
+}
+
+template <typename T> bool DataExchange::CheckRange(T value, T min, T max)
+{
+    if (m_failed)
+        return false;
+    if (!m_save || (value >= min && value <= max))
+        return true;
+    return Fail(IDS_PARSE_INT_RANGE, {QString::number(min), QString::number(max)});
+}
+
+bool DataExchange::Text(int id, qint32& value)
+{
+    return Exchange(id, value, ParseSignedInt, IDS_PARSE_INT);
 }
 
 bool DataExchange::Text(int id, quint32& value)
 {
-    if (m_failed)
-        return false;
-    QLineEdit* field = Field(id);
-    if (!field)
-        return false;
-    if (!m_save) {
-        field->setText(QString::number(value));
-        return true;
-    }
-    const std::optional<quint32> parsed = ParseUnsignedInt(field->text());
-    if (!parsed)
-        return Fail(IDS_PARSE_UINT, {});
-    value = *parsed;
-    return true;
+    return Exchange(id, value, ParseUnsignedInt, IDS_PARSE_UINT);
 }
 
 bool DataExchange::MinMax(qint32 value, qint32 min, qint32 max)
 {
-    if (m_failed)
-        return false;
-    if (!m_save || (value >= min && value <= max))
-        return true;
-    return Fail(IDS_PARSE_INT_RANGE, {QString::number(min), QString::number(max)});
+    return CheckRange(value, min, max);
 }
 
 bool DataExchange::MinMax(quint32 value, quint32 min, quint32 max)
 {
-    if (m_failed)
-        return false;
-    if (!m_save || (value >= min && value <= max))
-        return true;
-    return Fail(IDS_PARSE_INT_RANGE, {QString::number(min), QString::number(max)});
+    return CheckRange(value, min, max);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QStringList>
+#include <QStringView>
 #include <QtGlobal>
+
+#include <optional>
 
 class QLineEdit;
 class QWidget;
@@ -38,6 +41,9 @@ class DataExchange
   private:
     QLineEdit* Field(int id);
     bool Fail(int stringId, const QStringList& args);
+    template <typename T>
+    bool Exchange(int id, T& value, std::optional<T> (*parse)(QStringView), int parseFailureId);
+    template <typename T> bool CheckRange(T value, T min, T max);
 
     QWidget* m_dialog;
     bool m_save;

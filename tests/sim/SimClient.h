@@ -20,6 +20,22 @@ struct NodeRequest
     QString mask = QStringLiteral("0.0.0.0");
     QString gateway = QStringLiteral("0.0.0.0");
 
+    static NodeRequest Search(const char* tidHex)
+    {
+        NodeRequest request;
+        request.tid = QByteArray::fromHex(tidHex);
+        return request;
+    }
+    static NodeRequest SetAddress(const char* tidHex, const char* mac, const char* ip, const char* mask)
+    {
+        NodeRequest request = Search(tidHex);
+        request.op = 2;
+        request.mac = QLatin1String(mac);
+        request.ip = QLatin1String(ip);
+        request.mask = QLatin1String(mask);
+        return request;
+    }
+
     QByteArray Bytes() const
     {
         QByteArray bytes;

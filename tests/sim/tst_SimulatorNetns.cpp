@@ -22,23 +22,22 @@ void tst_SimulatorNetns::initTestCase()
 
 void tst_SimulatorNetns::broadcastSearchOnTheRealPorts()
 {
-    SimProcess sim;
+    QStringList args{QStringLiteral("--bind"), QStringLiteral("0.0.0.0:22222"), QStringLiteral("--boards"),
+                     QStringLiteral("3")};
 #ifdef LANFINCH_SIM_HAS_SNMP
-    QVERIFY(
-        sim.Start({QStringLiteral("--bind"), QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"),
-                   QStringLiteral("161"), QStringLiteral("--boards"), QStringLiteral("3")}));
+    args << QStringLiteral("--snmp-port") << QStringLiteral("161");
+#endif
+    SimProcess sim;
+    QVERIFY(sim.Start(args));
+#ifdef LANFINCH_SIM_HAS_SNMP
     QCOMPARE(sim.SnmpPort(), quint16(161));
-#else
-    QVERIFY(sim.Start({QStringLiteral("--bind"), QStringLiteral("0.0.0.0:22222"), QStringLiteral("--boards"),
-                       QStringLiteral("3")}));
 #endif
     QCOMPARE(sim.UdpAddress(), QStringLiteral("0.0.0.0"));
     QCOMPARE(sim.UdpPort(), quint16(22222));
 
     UdpTestSocket tool;
     QVERIFY(tool.Open(QStringLiteral("0.0.0.0"), 22223, 0, true));
-    NodeRequest search;
-    search.tid = QByteArray::fromHex("39300000");
+    const NodeRequest search = NodeRequest::Search("39300000");
     QVERIFY(tool.SendTo(search.Bytes(), QStringLiteral("255.255.255.255"), 22222));
 
     QSet<QString> sources;

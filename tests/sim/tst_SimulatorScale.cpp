@@ -24,8 +24,7 @@ void tst_SimulatorScale::tenThousandBoardsAnswerOneSearch()
     UdpTestSocket client;
     QVERIFY(client.Open(QStringLiteral("127.0.0.1"), 0, 64 * 1024 * 1024));
 
-    NodeRequest search;
-    search.tid = QByteArray::fromHex("10270000");
+    const NodeRequest search = NodeRequest::Search("10270000");
     QElapsedTimer timer;
     timer.start();
     QVERIFY(client.SendTo(search.Bytes(), QStringLiteral("127.0.0.1"), sim.UdpPort()));
