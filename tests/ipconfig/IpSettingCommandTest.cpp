@@ -106,6 +106,7 @@ class IpSettingCommandTest : public QObject
     void setAddressOutcome_data();
     void setAddressOutcome();
     void commandNeedsASelectedRow();
+    void requestThatCannotBeSentShowsSendFailed();
     void doubleClickOpensTheRowsSettings();
 
   private:
@@ -325,5 +326,31 @@ void IpSettingCommandTest::doubleClickOpensTheRowsSettings()
     QCOMPARE(after, before);
 }
 
+
+// An engine whose every send fails: the accepted settings give message 120 and no reply wait.
+void IpSettingCommandTest::requestThatCannotBeSentShowsSendFailed()
+{
+    constexpr UdpEndpoint kLoopbackAny{0x7f000001, 0};
+    constexpr UdpEndpoint kNowhere{0x7f000001, 0}; // sending to port 0 always fails
+    RecordedMessages messages;
+    CNodeListDlg window(kLoopbackAny, kNowhere);
+    bool waited = false;
+    WhenActive<CNodeListDlg>([&](CNodeListDlg& active) {
+        const std::unique_ptr<CNodeListDlg, void (*)(CNodeListDlg*)> closer(
+            &active, [](CNodeListDlg* w) { w->EndDialog(0); });
+        QCOMPARE(messages.Ids(), QList<int>{IDS_SEND_FAILED}); // the start-up search
+        window.AddNodeRow(Reply(kChanged, 0x7f000002));
+        window.NodeList()->setCurrentItem(window.NodeList()->topLevelItem(0));
+        WhenActive<CIpConfigDlg>([&](CIpConfigDlg& dialog) {
+            dialog.Item<CIpAddressCtrl>(IpConfigIds::IpAddress)->Field(3)->setText(QStringLiteral("9"));
+            dialog.Item<QPushButton>(IDOK)->click();
+        });
+        window.Item<QPushButton>(NodeListIds::IpSetting)->click();
+        waited = window.OutstandingTransactionId() != 0;
+    });
+    window.DoModal();
+    QCOMPARE(messages.Ids(), (QList<int>{IDS_SEND_FAILED, IDS_SEND_FAILED}));
+    QVERIFY(!waited);
+}
 QTEST_MAIN(IpSettingCommandTest)
 #include "IpSettingCommandTest.moc"
