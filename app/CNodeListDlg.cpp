@@ -159,7 +159,9 @@ void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record)
         LF_TRACE("not same transaction id packet has received\n");
         return;
     }
-    if (m_waitDlg == nullptr) {
+    // An ended wait is over even before its modal loop has returned: packets queued behind the one
+    // that ended it are dispatched in the same pass.
+    if (m_waitDlg == nullptr || m_waitDlg->IsEnded()) {
         LF_TRACE("Not waiting for message (maybe timeout)\n");
         return;
     }

@@ -421,6 +421,7 @@ void TestNodeListDlg::manyReplies()
             dialog.OnNodePacket(reply(board / 2, 2)); // a repeat, or the first answer of a later board
         }
         dialog.OnNodePacket(reply(10, 3, OP_SET_ADDRESS_REPLY));
+        dialog.OnNodePacket(reply(kBoards, 4)); // queued behind the reply that ended the wait
     });
     QCOMPARE(dialog.RunWaitDialog(15000), int(WAIT_RESULT_SUCCEEDED));
 
