@@ -1,12 +1,13 @@
 #include "CSnmpAccess.h"
 
+#include "NetworkSettings.h"
+
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -97,15 +98,6 @@ const SnmpVarSpec kSerialPortGetList[] = {{kSerialPort, kScalarLength, 0, nullpt
 std::string Decimal(int64_t value)
 {
     return std::to_string(value);
-}
-
-std::string DottedFromNetworkOrder(uint32_t address)
-{
-    unsigned char bytes[4];
-    std::memcpy(bytes, &address, sizeof bytes);
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
-    return text;
 }
 
 bool IsException(u_char type)
@@ -311,7 +303,7 @@ int CSnmpAccess::GetSerialSettings(const char* peer, SerialSettings& settings)
 int CSnmpAccess::SetSerialSettings(const char* peer, const SerialSettings& settings)
 {
     const std::string mode = Decimal(settings.connectionMode);
-    const std::string address = DottedFromNetworkOrder(static_cast<uint32_t>(settings.peerAddress));
+    const std::string address = DottedText(static_cast<uint32_t>(settings.peerAddress));
     const std::string bitRate = Decimal(settings.bitRate);
     const std::string dataLength = Decimal(settings.dataLength);
     const std::string stopBits = Decimal(settings.stopBits);
@@ -384,7 +376,7 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
     if (settings.mode != 0 && settings.mode != 1)
         return 0;
 
-    const std::string manager = DottedFromNetworkOrder(settings.managerAddress);
+    const std::string manager = DottedText(settings.managerAddress);
     const std::string period = Decimal(static_cast<int32_t>(settings.period));
     const std::string mode = Decimal(settings.mode);
     const std::string state = Decimal(settings.state);

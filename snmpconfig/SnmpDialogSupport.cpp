@@ -3,10 +3,13 @@
 #include "CIpAddressCtrl.h"
 #include "CSnmpAccess.h"
 #include "MessageBox.h"
+#include "NetworkSettings.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+
+#include <arpa/inet.h>
 
 void InstallBusyCursorHook()
 {
@@ -20,13 +23,7 @@ void InstallBusyCursorHook()
 
 QByteArray DottedAddress(quint32 hostOrder)
 {
-    QByteArray text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        if (!text.isEmpty())
-            text += '.';
-        text += QByteArray::number((hostOrder >> shift) & 0xffu);
-    }
-    return text;
+    return QByteArray::fromStdString(DottedText(htonl(hostOrder)));
 }
 
 bool GetCompleteAddress(QWidget* owner, const CIpAddressCtrl* control, int stringId, quint32& hostOrder)
