@@ -16,6 +16,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ namespace {
 
 constexpr int kStopGraceMs = 5000;
 constexpr int kPortAttempts = 64;
+// Descriptors the agent needs besides one per board: stdio, the log, Net-SNMP's own.
+constexpr rlim_t kSpareDescriptors = 64;
 
 QString ErrnoText()
 {
@@ -52,6 +55,34 @@ int TryBind(uint32_t hostOrder, uint16_t port, uint16_t* boundPort = nullptr)
     }
     ::close(fd);
     return outcome;
+}
+
+// The agent holds one socket per board. Many shells start with a soft limit of 1024 open files;
+// raise it as far as the hard limit allows, and refuse clearly when even that is too low.
+bool RaiseDescriptorLimit(size_t boardCount, QString& error)
+{
+    const rlim_t needed = static_cast<rlim_t>(boardCount) + kSpareDescriptors;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        error = QStringLiteral("getrlimit: %1").arg(ErrnoText());
+        return false;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed)
+        return true;
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < needed) {
+        error = QStringLiteral("%1 boards with SNMP agents need %2 open files, but the limit is %3 "
+                               "(ulimit -Hn); use fewer boards or --no-snmp")
+                    .arg(boardCount)
+                    .arg(static_cast<qulonglong>(needed))
+                    .arg(static_cast<qulonglong>(limit.rlim_max));
+        return false;
+    }
+    limit.rlim_cur = needed;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        error = QStringLiteral("setrlimit: %1").arg(ErrnoText());
+        return false;
+    }
+    return true;
 }
 
 QString DescribeStatus(int status)
@@ -128,6 +159,8 @@ bool SnmpChild::PickFreePort(const std::vector<SimBoard>& boards, uint16_t& port
 bool SnmpChild::Start(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log,
                       const sigset_t& childMask, const std::vector<int>& closeInChild, QString& error)
 {
+    if (!RaiseDescriptorLimit(boards.size(), error))
+        return false;
     int fds[2] = {-1, -1};
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         error = QStringLiteral("pipe: %1").arg(ErrnoText());

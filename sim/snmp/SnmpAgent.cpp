@@ -3,6 +3,7 @@
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 #include <net-snmp/agent/net-snmp-agent-includes.h>
+#include <net-snmp/library/large_fd_set.h>
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -10,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -425,6 +425,32 @@ bool Configure(Board& board, const QJsonObject& snmp)
 
 // A bound UDP socket, or -1 with errno set. A silent board keeps it open and never reads it, so
 // its datagrams are taken off the wire and never answered.
+// Serves every board's transport until a stop is asked for. One agent holds a descriptor per board,
+// so the sets are Net-SNMP's large ones: a plain fd_set ends at FD_SETSIZE (1024).
+void ServeUntilStopped()
+{
+    netsnmp_large_fd_set readable;
+    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
+    while (!g_stop) {
+        int fdCount = 0;
+        int block = 0;
+        NETSNMP_LARGE_FD_ZERO(&readable);
+        timeval timeout{0, 200000};
+        snmp_select_info2(&fdCount, &readable, &timeout, &block);
+        // Bounded so that a stop signal arriving just before select is still seen.
+        if (block || timeout.tv_sec > 0 || timeout.tv_usec > 200000)
+            timeout = {0, 200000};
+        const int ready = netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, &timeout);
+        if (ready > 0)
+            snmp_read2(&readable);
+        else if (ready == 0)
+            snmp_timeout();
+        run_alarms();
+        netsnmp_check_outstanding_agent_requests();
+    }
+    netsnmp_large_fd_set_cleanup(&readable);
+}
+
 int BindSocket(const std::string& address, uint16_t port)
 {
     sockaddr_in addr{};
@@ -542,24 +568,7 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
     if (rc == 0) {
         if (hooks.ready)
             hooks.ready();
-        while (!g_stop) {
-            int fdCount = 0;
-            int block = 0;
-            fd_set readable;
-            FD_ZERO(&readable);
-            timeval timeout{0, 200000};
-            snmp_select_info(&fdCount, &readable, &timeout, &block);
-            // Bounded so that a stop signal arriving just before select is still seen.
-            if (block || timeout.tv_sec > 0 || timeout.tv_usec > 200000)
-                timeout = {0, 200000};
-            const int ready = select(fdCount, &readable, nullptr, nullptr, &timeout);
-            if (ready > 0)
-                snmp_read(&readable);
-            else if (ready == 0)
-                snmp_timeout();
-            run_alarms();
-            netsnmp_check_outstanding_agent_requests();
-        }
+        ServeUntilStopped();
     }
 
     for (Board& board : state.boards) {
