@@ -9,7 +9,8 @@
 #include <functional>
 
 // The tool's only SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous
-// request at a time, each on a session of its own opened from a template.
+// request at a time, each on a session of its own opened from a template. The window uses the
+// program's instance (Instance()); a program without windows, or a test, may make its own.
 //
 // Threads: only the user-interface thread may call it (the template is unguarded state).
 // Ownership: when Get or Set returns 1 and reply is not null, the caller owns the reply and frees
@@ -31,6 +32,7 @@ class CSnmpAccess
     static constexpr long kSetTimeoutUs = 10000000;
 
     static CSnmpAccess& Instance();
+    CSnmpAccess();
     virtual ~CSnmpAccess();
 
     // Called with true before each request's wait and false after it; the GUI installs a busy
@@ -69,7 +71,6 @@ class CSnmpAccess
     long TimeoutMicroseconds() const;
 
   private:
-    CSnmpAccess();
     CSnmpAccess(const CSnmpAccess&) = delete;
     CSnmpAccess& operator=(const CSnmpAccess&) = delete;
 

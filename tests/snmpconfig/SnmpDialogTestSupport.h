@@ -33,12 +33,12 @@ inline QJsonObject Board(const QString& ip, const QJsonObject& snmp)
     return ::Board(ip.section(QLatin1Char('.'), 3).toInt(), snmp);
 }
 
-// Starts the simulator with these boards and points the access object at its agent port.
-inline bool StartBoards(SimProcess& sim, const QJsonArray& boards)
+// Starts the simulator with these boards and points access at its agent port.
+inline bool StartBoards(SimProcess& sim, CSnmpAccess& access, const QJsonArray& boards)
 {
     if (!StartSimulator(sim, boards))
         return false;
-    CSnmpAccess::Instance().SetAgentPortForTesting(sim.SnmpPort());
+    access.SetAgentPortForTesting(sim.SnmpPort());
     return true;
 }
 

@@ -12,8 +12,8 @@
 
 using namespace SnmpDialogTest;
 
-// A board whose agent takes every request off the wire and never answers. No SET is made in
-// this process, so every GET gives up after the first timeout of 5 s.
+// A board whose agent takes every request off the wire and never answers. The access object of
+// these tests makes no SET, so every GET gives up after the first timeout of 5 s.
 class TestSnmpDialogTimeouts : public QObject
 {
     Q_OBJECT
@@ -25,18 +25,19 @@ class TestSnmpDialogTimeouts : public QObject
 
   private:
     SimProcess m_sim;
+    CSnmpAccess m_snmp;
     const QString m_silent = QStringLiteral("127.0.0.2");
 };
 
 void TestSnmpDialogTimeouts::initTestCase()
 {
-    QVERIFY(StartBoards(m_sim, QJsonArray{Board(m_silent, {{QStringLiteral("silent"), true}})}));
-    QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    QVERIFY(StartBoards(m_sim, m_snmp, QJsonArray{Board(m_silent, {{QStringLiteral("silent"), true}})}));
+    QCOMPARE(m_snmp.TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
 }
 
 void TestSnmpDialogTimeouts::serialReadWaitsForBothRequests()
 {
-    CSerialConfigDlg dialog(HostOrder(127, 0, 0, 2));
+    CSerialConfigDlg dialog(HostOrder(127, 0, 0, 2), m_snmp);
     bool visibleAtMessage = true;
     qint64 elapsedAtMessage = 0;
     QElapsedTimer clock;
@@ -64,7 +65,7 @@ void TestSnmpDialogTimeouts::serialReadWaitsForBothRequests()
 
 void TestSnmpDialogTimeouts::gpioReadWaitsForOneRequest()
 {
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, m_snmp);
     RecordedMessages messages;
     QElapsedTimer clock;
     qint64 elapsed = 0;

@@ -47,11 +47,12 @@ class TestSnmpSettingCommands : public QObject
 
   private:
     SimProcess m_sim;
+    CSnmpAccess m_snmp;
 };
 
 void TestSnmpSettingCommands::initTestCase()
 {
-    QVERIFY(StartBoards(m_sim, QJsonArray{Board(kBoard, {})}));
+    QVERIFY(StartBoards(m_sim, m_snmp, QJsonArray{Board(kBoard, {})}));
 }
 
 void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode_data()
@@ -77,6 +78,7 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
     RecordedMessages messages;
     const qsizetype mark = m_sim.LogEntries().size();
     CNodeListDlg window(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
+    window.SetSnmpAccess(m_snmp);
 
     QString shown;
     bool opened = false;
