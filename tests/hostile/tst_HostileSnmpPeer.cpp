@@ -10,16 +10,16 @@
 #include "HostileSnmpPeer.h"
 #include "MessageBox.h"
 #include "ResourceIds.h"
+#include "SnmpDialogSupport.h"
+#include "SnmpDialogTestSupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using Behaviour = HostileSnmpPeer::Behaviour;
+using SnmpDialogTest::RunDialog;
 Q_DECLARE_METATYPE(HostileSnmpPeer::Behaviour)
 
 namespace {
@@ -31,16 +31,6 @@ constexpr qint64 kSetTimeoutMs = CSnmpAccess::kSetTimeoutUs / 1000;
 // Scheduling slack on a loaded machine with sanitizers.
 constexpr qint64 kSlackMs = 2500;
 
-// Runs the dialog, calls body from its event loop, then ends it with Cancel.
-void RunDialog(CTemplateDialog& dialog, const std::function<void()>& body)
-{
-    QTimer::singleShot(0, &dialog, [&dialog, body] {
-        body();
-        dialog.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-}
-
 // A hostile peer that CSnmpAccess talks to, and when after clock.start() the one message came.
 struct HostileExchange
 {
@@ -48,6 +38,7 @@ struct HostileExchange
     {
         started = peer.Start(kPeerAddress);
         access.SetAgentPortForTesting(peer.Port());
+        InstallSnmpWaitHook();
     }
 
     // The dialog showed exactly this message within the timeouts of its requests, and every

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -87,9 +88,14 @@ class SnmpAccessTest : public ::testing::Test
     void SetUp() override
     {
         m_mark = SnmpLogSize(*g_sim);
-        CSnmpAccess::SetBusyHook([this](bool busy) { m_busy.push_back(busy); });
+        // As the window does it: each exchange on a thread of its own.
+        CSnmpAccess::SetWaitHook([this](const std::function<void()>& exchange) {
+            m_busy.push_back(true);
+            std::thread(exchange).join();
+            m_busy.push_back(false);
+        });
     }
-    void TearDown() override { CSnmpAccess::SetBusyHook({}); }
+    void TearDown() override { CSnmpAccess::SetWaitHook({}); }
 
     std::vector<Logged> Since() const { return SnmpLogSince(*g_sim, m_mark); }
 
@@ -227,8 +233,32 @@ TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
     EXPECT_EQ(access.SetSerialSettings(unopenable, serial), 0);
     EXPECT_EQ(access.GetGpioSettings(unopenable, 1, gpio), 0);
     EXPECT_EQ(access.SetGpioSettings(unopenable, 1, gpio), 0);
-    EXPECT_TRUE(m_busy.empty());
     EXPECT_TRUE(Since().empty());
+}
+
+// A timer of the window may fire while a request waits: nothing it asks of any access object
+// starts, and the waiting request (port 8 of a GPIO read) ends as it would have.
+TEST_F(SnmpAccessTest, NoSecondRequestWhileOneWaits)
+{
+    CSnmpAccess other;
+    other.SetAgentPortForTesting(g_sim->SnmpPort());
+    std::vector<int> nested;
+    CSnmpAccess::SetWaitHook([&](const std::function<void()>& exchange) {
+        std::thread worker(exchange);
+        const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
+        int status = 1234;
+        netsnmp_pdu* reply = nullptr;
+        GpioSettings gpio;
+        nested = {other.Get(kScratch, vars, 1, status, reply), other.Set(kScratch, vars, 1, status, reply),
+                  Access().GetGpioSettings(kScratch, 5, gpio), Access().SetGpioSettings(kScratch, 5, gpio),
+                  status};
+        worker.join();
+    });
+    GpioSettings settings;
+    EXPECT_EQ(Access().GetGpioSettings(kNormal, 8, settings), 1);
+    EXPECT_EQ(nested, (std::vector<int>{0, 0, 0, 0, 1234}));
+    EXPECT_EQ(other.TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    EXPECT_EQ(Requests(Since()).size(), 1U);
 }
 
 TEST_F(SnmpAccessTest, SerialGetOutcomeByBoard)

@@ -83,6 +83,19 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
     QString shown;
     bool opened = false;
     bool clicked = false;
+    // The dialog's first read waits with timers running: look for it until it is the modal one.
+    QTimer find;
+    find.setInterval(10);
+    connect(&find, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || dialog == &window)
+            return;
+        find.stop();
+        opened =
+            dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
+        shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
+        dialog->EndDialog(IDCANCEL);
+    });
     // The window's own search runs first; once its wait is over the window is the modal one.
     QTimer poll;
     poll.setInterval(10);
@@ -94,15 +107,7 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
         window.AddNodeRow(Node(2, 0x7f000002));
         if (selectedRow >= 0)
             window.NodeList()->topLevelItem(selectedRow)->setSelected(true);
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr || dialog == &window)
-                return;
-            opened =
-                dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
-            shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
-            dialog->EndDialog(IDCANCEL);
-        });
+        find.start();
         window.Item<QAbstractButton>(button)->click();
         window.close();
     });
