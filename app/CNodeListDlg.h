@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 class CNodeRow;
+class CSnmpAccess;
 class CWaitReplyDlg;
 class QTreeWidget;
 
@@ -52,6 +53,9 @@ class CNodeListDlg final : public CTemplateDialog
     void OnNodeListDblClk();
     void OnSerialSetting();
     void OnGpioSetting();
+    // The SNMP access the serial and I/O commands hand to their dialogs; without one, the
+    // program's instance.
+    void SetSnmpAccess(CSnmpAccess& access) { m_snmpAccess = &access; }
 
     // What the commands use.
     QTreeWidget* NodeList() const { return m_nodeList; }
@@ -93,4 +97,5 @@ class CNodeListDlg final : public CTemplateDialog
     QTreeWidget* m_nodeList = nullptr;
     // Listed MAC addresses beside the rows, so that a reply does not scan the list.
     std::unordered_map<quint64, CNodeRow*> m_rowsByMac;
+    CSnmpAccess* m_snmpAccess = nullptr;
 };

@@ -9,7 +9,7 @@
 bool CNodeToolApp::InitInstance()
 {
     // Sockets need no library start-up here, so there is nothing that could fail before the window.
-    InstallBusyCursorHook();
+    InstallSnmpWaitHook();
     auto mainWindow = std::make_unique<CNodeListDlg>();
     MainWindowLink::Set(mainWindow.get());
 

@@ -19,8 +19,9 @@ constexpr int kOutput = 0;
 constexpr int kInput = 1;
 } // namespace
 
-CGpioConfigDlg::CGpioConfigDlg(quint32 nodeAddress, QWidget* parent)
-    : CTemplateDialog(IDD_GPIO_CONFIG, parent), m_nodeAddressCtrl(Item<CIpAddressCtrl>(Ids::NodeAddress)),
+CGpioConfigDlg::CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent)
+    : CTemplateDialog(IDD_GPIO_CONFIG, parent), m_snmp(snmp),
+      m_nodeAddressCtrl(Item<CIpAddressCtrl>(Ids::NodeAddress)),
       m_managerAddressCtrl(Item<CIpAddressCtrl>(Ids::ManagerAddress)),
       m_periodEdit(Item<QLineEdit>(Ids::Period)), m_port(Item<QComboBox>(Ids::Port)),
       m_mode(Item<QComboBox>(Ids::Mode)), m_state(Item<QComboBox>(Ids::State)),
@@ -78,7 +79,7 @@ void CGpioConfigDlg::LoadSettings()
     settings.initialState = m_initialState->currentIndex();
     settings.trapState = m_trapState->currentIndex();
     settings.trapTime = m_trapTime;
-    if (!CSnmpAccess::Instance().GetGpioSettings(peer.constData(), port, settings)) {
+    if (!m_snmp.GetGpioSettings(peer.constData(), port, settings)) {
         MessageBox::Show(this, IDS_GET_FAILED);
         return;
     }
@@ -148,6 +149,6 @@ void CGpioConfigDlg::OnSet()
 
     const QByteArray peer = DottedAddress(node);
     const int port = m_port->currentIndex() + 1;
-    const bool written = CSnmpAccess::Instance().SetGpioSettings(peer.constData(), port, settings);
+    const bool written = m_snmp.SetGpioSettings(peer.constData(), port, settings);
     MessageBox::Show(this, written ? IDS_SET_DONE : IDS_SET_FAILED);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CSnmpAccess.h"
 #include "CTemplateDialog.h"
 
 #include <QtGlobal>
@@ -9,7 +10,7 @@ class QComboBox;
 class QLineEdit;
 
 // Reads and writes a board's general-purpose I/O settings over SNMP, one of its eight ports at a
-// time (template 137). Every read and write goes through CSnmpAccess::Instance(); the controls
+// time (template 137). Every read and write goes through the dialog's CSnmpAccess; the controls
 // are the only copy of the settings. GUI thread only.
 class CGpioConfigDlg final : public CTemplateDialog
 {
@@ -27,7 +28,9 @@ class CGpioConfigDlg final : public CTemplateDialog
 
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node port 1
     // is read while the dialog is initialised, before it is shown.
-    explicit CGpioConfigDlg(quint32 nodeAddress, QWidget* parent = nullptr);
+    // snmp: every request of the dialog goes through it.
+    explicit CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp = CSnmpAccess::Instance(),
+                            QWidget* parent = nullptr);
     ~CGpioConfigDlg() override;
 
     void LoadSettings();
@@ -44,6 +47,7 @@ class CGpioConfigDlg final : public CTemplateDialog
     bool DoDataExchange(bool save) override;
 
   private:
+    CSnmpAccess& m_snmp;
     CIpAddressCtrl* m_nodeAddressCtrl;
     CIpAddressCtrl* m_managerAddressCtrl;
     QLineEdit* m_periodEdit;

@@ -15,8 +15,8 @@
 
 namespace Ids = SerialConfigIds;
 
-CSerialConfigDlg::CSerialConfigDlg(quint32 nodeAddress, QWidget* parent)
-    : CTemplateDialog(IDD_SERIAL_CONFIG, parent), m_nodeAddress(nodeAddress),
+CSerialConfigDlg::CSerialConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent)
+    : CTemplateDialog(IDD_SERIAL_CONFIG, parent), m_snmp(snmp), m_nodeAddress(nodeAddress),
       m_nodeAddressCtrl(Item<CIpAddressCtrl>(Ids::NodeAddress)),
       m_portNumberEdit(Item<QLineEdit>(Ids::PortNumber)),
       m_connectionMode(Item<QComboBox>(Ids::ConnectionMode)),
@@ -80,7 +80,7 @@ void CSerialConfigDlg::LoadSettings()
     // Variables a reply leaves out keep what the controls show.
     SerialSettings settings;
     ReadControls(settings);
-    if (!CSnmpAccess::Instance().GetSerialSettings(peer.constData(), settings)) {
+    if (!m_snmp.GetSerialSettings(peer.constData(), settings)) {
         MessageBox::Show(this, IDS_GET_FAILED);
         return;
     }
@@ -120,6 +120,6 @@ void CSerialConfigDlg::OnSet()
     SerialSettings settings;
     ReadControls(settings);
     const QByteArray peer = DottedAddress(node);
-    const bool written = CSnmpAccess::Instance().SetSerialSettings(peer.constData(), settings);
+    const bool written = m_snmp.SetSerialSettings(peer.constData(), settings);
     MessageBox::Show(this, written ? IDS_SET_DONE : IDS_SET_FAILED);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CSnmpAccess.h"
 #include "CTemplateDialog.h"
 
 #include <QtGlobal>
@@ -10,7 +11,7 @@ class QLineEdit;
 struct SerialSettings;
 
 // Reads and writes a board's serial-port server settings over SNMP (template 135). Every read
-// and write is a complete exchange through CSnmpAccess::Instance(); the controls are the only
+// and write is a complete exchange through the dialog's CSnmpAccess; the controls are the only
 // copy of the settings. GUI thread only.
 class CSerialConfigDlg final : public CTemplateDialog
 {
@@ -24,7 +25,9 @@ class CSerialConfigDlg final : public CTemplateDialog
 
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node the
     // settings are read while the dialog is initialised, before it is shown.
-    explicit CSerialConfigDlg(quint32 nodeAddress, QWidget* parent = nullptr);
+    // snmp: every request of the dialog goes through it.
+    explicit CSerialConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp = CSnmpAccess::Instance(),
+                              QWidget* parent = nullptr);
     ~CSerialConfigDlg() override;
 
     void LoadSettings();
@@ -41,6 +44,7 @@ class CSerialConfigDlg final : public CTemplateDialog
     // The record as the controls show it; lists without selection give -1.
     void ReadControls(SerialSettings& settings) const;
 
+    CSnmpAccess& m_snmp;
     const quint32 m_nodeAddress;
     qint32 m_portNumber = kDefaultPortNumber;
 

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,27 +27,33 @@ struct PduFreer
 };
 using PduPtr = std::unique_ptr<netsnmp_pdu, PduFreer>;
 
-std::function<void(bool)>& BusyHook()
+CSnmpAccess::WaitHook& WaitHookSlot()
 {
-    static std::function<void(bool)> hook;
+    static CSnmpAccess::WaitHook hook;
     return hook;
 }
 
-class BusyScope
+// Net-SNMP keeps its open sessions in one list for the whole process, and snmp_synch_response
+// reads all of them: a second request (from a timer that fires during a wait, say) must not start
+// while the first one's thread is still in there.
+class RequestSlot
 {
   public:
-    BusyScope()
+    RequestSlot() : m_taken(!s_inFlight.exchange(true)) {}
+    ~RequestSlot()
     {
-        if (BusyHook())
-            BusyHook()(true);
+        if (m_taken)
+            s_inFlight = false;
     }
-    ~BusyScope()
-    {
-        if (BusyHook())
-            BusyHook()(false);
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
+    RequestSlot(const RequestSlot&) = delete;
+    RequestSlot& operator=(const RequestSlot&) = delete;
+
+    bool Taken() const { return m_taken; }
+    static bool Waiting() { return s_inFlight; }
+
+  private:
+    static inline std::atomic<bool> s_inFlight{false};
+    const bool m_taken;
 };
 
 // Net-SNMP reads configuration and MIB files and keeps persistent state unless told otherwise;
@@ -178,9 +185,9 @@ CSnmpAccess::CSnmpAccess()
 
 CSnmpAccess::~CSnmpAccess() = default;
 
-void CSnmpAccess::SetBusyHook(std::function<void(bool)> hook)
+void CSnmpAccess::SetWaitHook(WaitHook hook)
 {
-    BusyHook() = std::move(hook);
+    WaitHookSlot() = std::move(hook);
 }
 
 long CSnmpAccess::TimeoutMicroseconds() const
@@ -197,19 +204,37 @@ int CSnmpAccess::Get(const char* peer, const SnmpVarSpec* vars, unsigned count, 
 int CSnmpAccess::Set(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
                      netsnmp_pdu*& reply)
 {
-    m_template.timeout = kSetTimeoutUs;
     return Request(SNMP_MSG_SET, peer, vars, count, status, reply);
 }
 
 int CSnmpAccess::Request(int command, const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
                          netsnmp_pdu*& reply)
 {
+    const RequestSlot slot;
+    if (!slot.Taken())
+        return 0;
+    // From the first SET of the run on, every request waits the longer time.
+    if (command == SNMP_MSG_SET)
+        m_template.timeout = kSetTimeoutUs;
     // Net-SNMP 5.9 ignores remote_port; the port has to be part of the peer name.
     std::string peerName = peer ? peer : "";
     if (m_agentPort != kAgentPort)
         peerName += ':' + std::to_string(m_agentPort);
-    m_template.peername = peerName.data();
 
+    int result = 0;
+    const auto exchange = [&] { result = SendAndWait(command, peerName.data(), vars, count, status, reply); };
+    // A copy, so that the hook may be replaced while it runs.
+    if (const WaitHook hook = WaitHookSlot())
+        hook(exchange);
+    else
+        exchange();
+    return result;
+}
+
+int CSnmpAccess::SendAndWait(int command, char* peerName, const SnmpVarSpec* vars, unsigned count,
+                             int& status, netsnmp_pdu*& reply)
+{
+    m_template.peername = peerName;
     SessionPtr session(snmp_open(&m_template));
     m_template.peername = nullptr;
     if (!session) {
@@ -226,7 +251,6 @@ int CSnmpAccess::Request(int command, const char* peer, const SnmpVarSpec* vars,
             (void)snmp_add_null_var(request, vars[i].name, vars[i].nameLength);
     }
 
-    BusyScope busy;
     reply = nullptr;
     status = snmp_synch_response(session.get(), request, &reply);
     return 1;
@@ -356,6 +380,9 @@ int CSnmpAccess::ParseGpioReply(const netsnmp_pdu* reply, GpioSettings& settings
 
 int CSnmpAccess::GetGpioSettings(const char* peer, int port, GpioSettings& settings)
 {
+    // The port OIDs may be in a request that is still waiting.
+    if (RequestSlot::Waiting())
+        return 0;
     SetGpioPort(port);
     const SnmpVarSpec list[] = {
         {kGpioManager, kScalarLength, 0, nullptr},    {kGpioPeriod, kScalarLength, 0, nullptr},
@@ -374,6 +401,8 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
     // No list exists for a mode other than OUTPUT or INPUT (a board reported one the dialog
     // cannot show); sending nothing is safer than guessing which variables to write.
     if (settings.mode != 0 && settings.mode != 1)
+        return 0;
+    if (RequestSlot::Waiting())
         return 0;
 
     const std::string manager = DottedText(settings.managerAddress);

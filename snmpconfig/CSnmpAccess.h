@@ -9,9 +9,12 @@
 #include <functional>
 
 // The tool's only SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous
-// request at a time, each on a session of its own opened from a template.
+// request at a time, each on a session of its own opened from a template. The window uses the
+// program's instance (Instance()); a program without windows, or a test, may make its own.
 //
-// Threads: only the user-interface thread may call it (the template is unguarded state).
+// Threads: one thread at a time uses an object (its template is unguarded state), and only one
+// request of the whole process runs at a time, since Net-SNMP keeps one list of open sessions.
+// A request's exchange (open, send, wait, close) runs where the wait hook runs it.
 // Ownership: when Get or Set returns 1 and reply is not null, the caller owns the reply and frees
 // it with snmp_free_pdu. The request PDU belongs to Net-SNMP once sent. SnmpVarSpec entries
 // and the peer text are borrowed for the duration of the call only.
@@ -31,15 +34,19 @@ class CSnmpAccess
     static constexpr long kSetTimeoutUs = 10000000;
 
     static CSnmpAccess& Instance();
+    CSnmpAccess();
     virtual ~CSnmpAccess();
 
-    // Called with true before each request's wait and false after it; the GUI installs a busy
-    // cursor here. Without a hook nothing is shown.
-    static void SetBusyHook(std::function<void(bool)> hook);
+    // How a request waits, for the whole process: hook(exchange) runs exchange exactly once and
+    // returns when it has ended; it may run it on another thread, provided the calling thread
+    // uses no Net-SNMP meanwhile. Without a hook the exchange blocks the calling thread. The GUI
+    // installs one that keeps its windows painting while no input reaches them.
+    using WaitHook = std::function<void(const std::function<void()>& exchange)>;
+    static void SetWaitHook(WaitHook hook);
 
     // 1: the request was sent and its wait ended; status (STAT_SUCCESS, STAT_ERROR, STAT_TIMEOUT)
-    // and reply (null when none came) are set. 0: no session could be opened, nothing was sent,
-    // status and reply are left alone.
+    // and reply (null when none came) are set. 0: no session could be opened, or another request
+    // of the process is still waiting; nothing was sent, status and reply are left alone.
     int Get(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status, netsnmp_pdu*& reply);
     int Set(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status, netsnmp_pdu*& reply);
     // Writes 1 to the commit variable; 1 when the board accepted it.
@@ -69,12 +76,14 @@ class CSnmpAccess
     long TimeoutMicroseconds() const;
 
   private:
-    CSnmpAccess();
     CSnmpAccess(const CSnmpAccess&) = delete;
     CSnmpAccess& operator=(const CSnmpAccess&) = delete;
 
     int Request(int command, const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
                 netsnmp_pdu*& reply);
+    // Open, send, wait, close: the blocking part of a request, run by the wait hook.
+    int SendAndWait(int command, char* peerName, const SnmpVarSpec* vars, unsigned count, int& status,
+                    netsnmp_pdu*& reply);
     void SetGpioPort(int port);
 
     netsnmp_session m_template;

@@ -9,9 +9,11 @@ class QWidget;
 
 // Helpers shared by the two SNMP settings dialogs. GUI thread only.
 
-// Shows a wait cursor over the application while CSnmpAccess waits for a reply. main() calls it
-// once; calling it again replaces the hook with an identical one.
-void InstallBusyCursorHook();
+// How the program waits for an SNMP request: the exchange runs on a worker thread while this
+// thread goes on painting, running timers and taking posted events, with the wait cursor shown;
+// no input reaches any window and every close is refused until the request has ended. main()
+// calls it once; calling it again replaces the hook with an identical one.
+void InstallSnmpWaitHook();
 
 // "a.b.c.d" for an address with the first octet in the most significant byte.
 QByteArray DottedAddress(quint32 hostOrder);

@@ -1,8 +1,8 @@
 // The serial and I/O settings dialogs against a board whose SNMP agent answers with garbage: each
 // dialog must show its failure message within the sum of its requests' timeouts, show nothing of
-// what the garbage held, and neither crash nor hang. Reads and writes run as separate processes
-// (ctest passes the function name) because the first SET of a process lengthens every later
-// timeout.
+// what the garbage held, and neither crash nor hang. Each exchange has an access object of its own,
+// since the first SET lengthens every later timeout of its object. Reads and writes run as
+// separate processes (ctest passes the function name) so that they can run side by side.
 #include "CGpioConfigDlg.h"
 #include "CIpAddressCtrl.h"
 #include "CSerialConfigDlg.h"
@@ -10,16 +10,16 @@
 #include "HostileSnmpPeer.h"
 #include "MessageBox.h"
 #include "ResourceIds.h"
+#include "SnmpDialogSupport.h"
+#include "SnmpDialogTestSupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using Behaviour = HostileSnmpPeer::Behaviour;
+using SnmpDialogTest::RunDialog;
 Q_DECLARE_METATYPE(HostileSnmpPeer::Behaviour)
 
 namespace {
@@ -31,23 +31,14 @@ constexpr qint64 kSetTimeoutMs = CSnmpAccess::kSetTimeoutUs / 1000;
 // Scheduling slack on a loaded machine with sanitizers.
 constexpr qint64 kSlackMs = 2500;
 
-// Runs the dialog, calls body from its event loop, then ends it with Cancel.
-void RunDialog(CTemplateDialog& dialog, const std::function<void()>& body)
-{
-    QTimer::singleShot(0, &dialog, [&dialog, body] {
-        body();
-        dialog.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-}
-
 // A hostile peer that CSnmpAccess talks to, and when after clock.start() the one message came.
 struct HostileExchange
 {
     HostileExchange(Behaviour behaviour, uint seed) : peer(behaviour, seed)
     {
         started = peer.Start(kPeerAddress);
-        CSnmpAccess::Instance().SetAgentPortForTesting(peer.Port());
+        access.SetAgentPortForTesting(peer.Port());
+        InstallSnmpWaitHook();
     }
 
     // The dialog showed exactly this message within the timeouts of its requests, and every
@@ -62,6 +53,7 @@ struct HostileExchange
     }
 
     HostileSnmpPeer peer;
+    CSnmpAccess access;
     bool started = false;
     QElapsedTimer clock;
     qint64 messageAfter = -1;
@@ -101,10 +93,9 @@ class TestHostileSnmpPeer : public QObject
 void TestHostileSnmpPeer::serialRead()
 {
     QFETCH(Behaviour, behaviour);
-    QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
     HostileExchange exchange(behaviour, 1);
     QVERIFY(exchange.started);
-    CSerialConfigDlg dialog(kPeerHostOrder);
+    CSerialConfigDlg dialog(kPeerHostOrder, exchange.access);
     QString rate;
     QString port;
     quint32 peerAddress = 1;
@@ -124,10 +115,9 @@ void TestHostileSnmpPeer::serialRead()
 void TestHostileSnmpPeer::gpioRead()
 {
     QFETCH(Behaviour, behaviour);
-    QCOMPARE(CSnmpAccess::Instance().TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
     HostileExchange exchange(behaviour, 2);
     QVERIFY(exchange.started);
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, exchange.access);
     QString period;
     quint32 manager = 1;
     RunDialog(dialog, [&] {
@@ -163,7 +153,7 @@ void TestHostileSnmpPeer::writes()
     HostileExchange exchange(behaviour, 3);
     QVERIFY(exchange.started);
     if (serial) {
-        CSerialConfigDlg dialog(0);
+        CSerialConfigDlg dialog(0, exchange.access);
         RunDialog(dialog, [&] {
             dialog.Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
             dialog.Item<CIpAddressCtrl>(SerialConfigIds::PeerAddress)->SetAddress(0xc0000207);
@@ -171,7 +161,7 @@ void TestHostileSnmpPeer::writes()
             dialog.RunCommand(SerialConfigIds::Set);
         });
     } else {
-        CGpioConfigDlg dialog(0);
+        CGpioConfigDlg dialog(0, exchange.access);
         RunDialog(dialog, [&] {
             dialog.Item<CIpAddressCtrl>(GpioConfigIds::NodeAddress)->SetAddress(kPeerHostOrder);
             dialog.Item<CIpAddressCtrl>(GpioConfigIds::ManagerAddress)->SetAddress(0xc0000207);

@@ -4,6 +4,7 @@
 #include "CSnmpAccess.h"
 #include "CTemplateDialog.h"
 #include "SimProcess.h"
+#include "SnmpDialogSupport.h"
 #include "SnmpTestSupport.h"
 
 #include <QJsonArray>
@@ -33,12 +34,14 @@ inline QJsonObject Board(const QString& ip, const QJsonObject& snmp)
     return ::Board(ip.section(QLatin1Char('.'), 3).toInt(), snmp);
 }
 
-// Starts the simulator with these boards and points the access object at its agent port.
-inline bool StartBoards(SimProcess& sim, const QJsonArray& boards)
+// Starts the simulator with these boards, points access at its agent port and lets every request
+// wait as the program's do.
+inline bool StartBoards(SimProcess& sim, CSnmpAccess& access, const QJsonArray& boards)
 {
     if (!StartSimulator(sim, boards))
         return false;
-    CSnmpAccess::Instance().SetAgentPortForTesting(sim.SnmpPort());
+    access.SetAgentPortForTesting(sim.SnmpPort());
+    InstallSnmpWaitHook();
     return true;
 }
 
@@ -76,16 +79,23 @@ inline QStringList Requests(const SimProcess& sim, const QString& board, qsizety
 
 inline const QString kCommit = QStringLiteral("set 1.2.0=INTEGER:1");
 
-// Runs the dialog modally, calls body once its event loop runs, then closes it with Cancel
-// (unless body ended it). Returns the dialog's result; ran tells whether body ran at all.
+// Runs the dialog modally, calls body once the dialog is shown, then closes it with Cancel (unless
+// body ended it). Returns the dialog's result; ran tells whether body ran at all. Timers run while
+// the reads of the dialog's initialisation wait, so a plain queued call could come too early.
 inline int RunDialog(CTemplateDialog& dialog, const std::function<void()>& body, bool* ran = nullptr)
 {
-    QTimer::singleShot(0, &dialog, [&dialog, body, ran] {
+    auto* shown = new QTimer(&dialog);
+    shown->setInterval(5);
+    QObject::connect(shown, &QTimer::timeout, &dialog, [&dialog, shown, body, ran] {
+        if (!dialog.isVisible())
+            return;
+        shown->stop();
         body();
         if (ran)
             *ran = true;
         dialog.EndDialog(IDCANCEL);
     });
+    shown->start();
     return dialog.DoModal();
 }
 

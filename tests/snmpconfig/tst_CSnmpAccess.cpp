@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -30,6 +31,7 @@ const oid kManagerOid[] = {ENTERPRISE, 3, 1, 0};
 const oid kPeriodOid[] = {ENTERPRISE, 3, 2, 0};
 
 SimProcess* g_sim = nullptr;
+CSnmpAccess* g_access = nullptr;
 
 QJsonObject Json(std::initializer_list<std::pair<const char*, QJsonValue>> items)
 {
@@ -59,11 +61,14 @@ class SimulatorEnvironment : public ::testing::Environment
         };
         g_sim = new SimProcess;
         ASSERT_TRUE(StartSimulator(*g_sim, boards));
-        CSnmpAccess::Instance().SetAgentPortForTesting(g_sim->SnmpPort());
+        g_access = new CSnmpAccess;
+        g_access->SetAgentPortForTesting(g_sim->SnmpPort());
     }
     void TearDown() override
     {
         EXPECT_TRUE(g_sim->Stop()) << "the simulator did not end cleanly";
+        delete g_access;
+        g_access = nullptr;
         delete g_sim;
         g_sim = nullptr;
     }
@@ -83,13 +88,18 @@ class SnmpAccessTest : public ::testing::Test
     void SetUp() override
     {
         m_mark = SnmpLogSize(*g_sim);
-        CSnmpAccess::SetBusyHook([this](bool busy) { m_busy.push_back(busy); });
+        // As the window does it: each exchange on a thread of its own.
+        CSnmpAccess::SetWaitHook([this](const std::function<void()>& exchange) {
+            m_busy.push_back(true);
+            std::thread(exchange).join();
+            m_busy.push_back(false);
+        });
     }
-    void TearDown() override { CSnmpAccess::SetBusyHook({}); }
+    void TearDown() override { CSnmpAccess::SetWaitHook({}); }
 
     std::vector<Logged> Since() const { return SnmpLogSince(*g_sim, m_mark); }
 
-    static CSnmpAccess& Access() { return CSnmpAccess::Instance(); }
+    static CSnmpAccess& Access() { return *g_access; }
 
     size_t m_mark = 0;
     std::vector<bool> m_busy;
@@ -102,7 +112,7 @@ int GetAndRead(const char* board, const std::vector<SnmpVarSpec>& vars,
 {
     int status = -1;
     netsnmp_pdu* raw = nullptr;
-    if (CSnmpAccess::Instance().Get(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
+    if (g_access->Get(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
         return -1;
     const PduPtr reply(raw);
     if (!CSnmpAccess::Succeeded(1, status, reply.get()))
@@ -115,7 +125,7 @@ int SetVars(const char* board, const std::vector<SnmpVarSpec>& vars)
 {
     int status = -1;
     netsnmp_pdu* raw = nullptr;
-    if (CSnmpAccess::Instance().Set(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
+    if (g_access->Set(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
         return -1;
     return CSnmpAccess::Succeeded(1, status, PduPtr(raw).get()) ? 1 : 0;
 }
@@ -202,7 +212,7 @@ TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
 {
     // With the product port the peer text goes to Net-SNMP as it is; a port that is no number
     // fails in the library before any name lookup or socket.
-    CSnmpAccess::Instance().SetAgentPortForTesting(CSnmpAccess::kAgentPort);
+    CSnmpAccess access;
     const char unopenable[] = "127.0.0.2:no-port";
     const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
     netsnmp_pdu sentinel{};
@@ -210,22 +220,45 @@ TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
         SCOPED_TRACE(set ? "set" : "get");
         int status = 1234;
         netsnmp_pdu* reply = &sentinel;
-        const int result = set ? Access().Set(unopenable, vars, 1, status, reply)
-                               : Access().Get(unopenable, vars, 1, status, reply);
+        const int result = set ? access.Set(unopenable, vars, 1, status, reply)
+                               : access.Get(unopenable, vars, 1, status, reply);
         EXPECT_EQ(result, 0);
         EXPECT_EQ(status, 1234);
         EXPECT_EQ(reply, &sentinel);
     }
-    EXPECT_EQ(Access().Commit(unopenable), 0);
+    EXPECT_EQ(access.Commit(unopenable), 0);
     SerialSettings serial;
     GpioSettings gpio;
-    EXPECT_EQ(Access().GetSerialSettings(unopenable, serial), 0);
-    EXPECT_EQ(Access().SetSerialSettings(unopenable, serial), 0);
-    EXPECT_EQ(Access().GetGpioSettings(unopenable, 1, gpio), 0);
-    EXPECT_EQ(Access().SetGpioSettings(unopenable, 1, gpio), 0);
-    CSnmpAccess::Instance().SetAgentPortForTesting(g_sim->SnmpPort());
-    EXPECT_TRUE(m_busy.empty());
+    EXPECT_EQ(access.GetSerialSettings(unopenable, serial), 0);
+    EXPECT_EQ(access.SetSerialSettings(unopenable, serial), 0);
+    EXPECT_EQ(access.GetGpioSettings(unopenable, 1, gpio), 0);
+    EXPECT_EQ(access.SetGpioSettings(unopenable, 1, gpio), 0);
     EXPECT_TRUE(Since().empty());
+}
+
+// A timer of the window may fire while a request waits: nothing it asks of any access object
+// starts, and the waiting request (port 8 of a GPIO read) ends as it would have.
+TEST_F(SnmpAccessTest, NoSecondRequestWhileOneWaits)
+{
+    CSnmpAccess other;
+    other.SetAgentPortForTesting(g_sim->SnmpPort());
+    std::vector<int> nested;
+    CSnmpAccess::SetWaitHook([&](const std::function<void()>& exchange) {
+        std::thread worker(exchange);
+        const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
+        int status = 1234;
+        netsnmp_pdu* reply = nullptr;
+        GpioSettings gpio;
+        nested = {other.Get(kScratch, vars, 1, status, reply), other.Set(kScratch, vars, 1, status, reply),
+                  Access().GetGpioSettings(kScratch, 5, gpio), Access().SetGpioSettings(kScratch, 5, gpio),
+                  status};
+        worker.join();
+    });
+    GpioSettings settings;
+    EXPECT_EQ(Access().GetGpioSettings(kNormal, 8, settings), 1);
+    EXPECT_EQ(nested, (std::vector<int>{0, 0, 0, 0, 1234}));
+    EXPECT_EQ(other.TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    EXPECT_EQ(Requests(Since()).size(), 1U);
 }
 
 TEST_F(SnmpAccessTest, SerialGetOutcomeByBoard)

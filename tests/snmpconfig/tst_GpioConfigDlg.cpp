@@ -113,6 +113,7 @@ class TestGpioConfigDlg : public QObject
 
   private:
     SimProcess m_sim;
+    CSnmpAccess m_snmp;
     qsizetype m_logMark = 0;
 };
 
@@ -130,14 +131,15 @@ void TestGpioConfigDlg::initTestCase()
     QJsonObject odd;
     odd[Oid("3.10.1.2.0")] = 2; // a state the list does not have
     odd[Oid("3.10.2.1.0")] = 3; // a mode the list does not have
-    QVERIFY(StartBoards(m_sim, QJsonArray{
-                                   Board(kValuesBoard, {{QStringLiteral("values"), values}}),
-                                   Board(kWriteBoard, {}),
-                                   Board(kRefusingBoard, {{QStringLiteral("refuseSets"), true}}),
-                                   Board(kExceptionBoard, {{QStringLiteral("exception"), Oid("3.10.1.3.0")}}),
-                                   Board(kOtherPortBoard, {{QStringLiteral("otherPort"), true}}),
-                                   Board(kOddValuesBoard, {{QStringLiteral("values"), odd}}),
-                               }));
+    QVERIFY(StartBoards(m_sim, m_snmp,
+                        QJsonArray{
+                            Board(kValuesBoard, {{QStringLiteral("values"), values}}),
+                            Board(kWriteBoard, {}),
+                            Board(kRefusingBoard, {{QStringLiteral("refuseSets"), true}}),
+                            Board(kExceptionBoard, {{QStringLiteral("exception"), Oid("3.10.1.3.0")}}),
+                            Board(kOtherPortBoard, {{QStringLiteral("otherPort"), true}}),
+                            Board(kOddValuesBoard, {{QStringLiteral("values"), odd}}),
+                        }));
 }
 
 void TestGpioConfigDlg::init()
@@ -179,7 +181,7 @@ void TestGpioConfigDlg::opensAndReadsPort()
     QFETCH(QStringList, requests);
 
     RecordedMessages messages;
-    CGpioConfigDlg dialog(board.isEmpty() ? 0 : Host(board));
+    CGpioConfigDlg dialog(board.isEmpty() ? 0 : Host(board), m_snmp);
     const Controls c(dialog);
     QString summary;
     QString enabling;
@@ -239,7 +241,7 @@ void TestGpioConfigDlg::write()
     QFETCH(QStringList, sent);
 
     RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kWriteBoard));
+    CGpioConfigDlg dialog(Host(kWriteBoard), m_snmp);
     const Controls c(dialog);
     qsizetype afterRead = 0;
     RunDialog(dialog, [&] {
@@ -303,7 +305,7 @@ void TestGpioConfigDlg::dataExchangeStopsTheWrite()
 
     QWidget* focus = nullptr;
     RecordedMessages messages;
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     RunDialog(dialog, [&] {
         c.node->SetAddress(Host(kWriteBoard));
@@ -327,7 +329,7 @@ void TestGpioConfigDlg::dataExchangeStopsTheWrite()
 void TestGpioConfigDlg::refusedWriteReportsFailureAfterCommit()
 {
     RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kRefusingBoard));
+    CGpioConfigDlg dialog(Host(kRefusingBoard), m_snmp);
     qsizetype afterOpen = 0;
     RunDialog(dialog, [&] {
         afterOpen = m_sim.LogEntries().size();
@@ -363,7 +365,7 @@ void TestGpioConfigDlg::incompleteAddresses()
     QFETCH(int, requests);
 
     RecordedMessages messages;
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     RunDialog(dialog, [&] {
         c.node->SetAddress(Host(kWriteBoard));
@@ -391,7 +393,7 @@ void TestGpioConfigDlg::unreadableReplyChangesNoControl()
     // Opened for the board: the failure is reported before the dialog appears.
     {
         bool visibleAtMessage = true;
-        CGpioConfigDlg dialog(Host(board));
+        CGpioConfigDlg dialog(Host(board), m_snmp);
         RecordedMessages messages([&](const ShownMessage&) { visibleAtMessage = dialog.isVisible(); });
         const Controls c(dialog);
         QString shown;
@@ -403,7 +405,7 @@ void TestGpioConfigDlg::unreadableReplyChangesNoControl()
 
     // A later read leaves what the operator entered.
     RecordedMessages messages;
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     QString before;
     QString after;
@@ -427,7 +429,7 @@ void TestGpioConfigDlg::unreadableReplyChangesNoControl()
 void TestGpioConfigDlg::valuesOutsideTheLists()
 {
     RecordedMessages messages;
-    CGpioConfigDlg dialog(Host(kOddValuesBoard));
+    CGpioConfigDlg dialog(Host(kOddValuesBoard), m_snmp);
     const Controls c(dialog);
     int stateShown = 0;
     int modeShown = 0;
@@ -464,7 +466,7 @@ void TestGpioConfigDlg::valuesOutsideTheLists()
 void TestGpioConfigDlg::modeDecidesWhichControlsAreEnabled()
 {
     RecordedMessages messages;
-    CGpioConfigDlg dialog(0);
+    CGpioConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     QStringList enabled;
     QString shown;

@@ -87,6 +87,7 @@ class TestSerialConfigDlg : public QObject
     QStringList NewRequests(const QString& board) const { return Requests(m_sim, board, m_logMark); }
 
     SimProcess m_sim;
+    CSnmpAccess m_snmp;
     qsizetype m_logMark = 0;
 };
 
@@ -101,7 +102,7 @@ void TestSerialConfigDlg::initTestCase()
     };
     QJsonObject refusing{{QStringLiteral("refuseSets"), QJsonArray{Oid("2.10.0")}}};
     QVERIFY(StartBoards(
-        m_sim,
+        m_sim, m_snmp,
         QJsonArray{
             Board(kValuesBoard, values({value("2.2.0", 1), value("2.4.0", QStringLiteral("192.0.2.7")),
                                         value("2.5.0", 4001), value("2.10.0", 115200), value("2.12.0", 2),
@@ -144,7 +145,7 @@ void TestSerialConfigDlg::opens()
     QFETCH(QStringList, requests);
 
     RecordedMessages messages;
-    CSerialConfigDlg dialog(board.isEmpty() ? 0 : Host(board));
+    CSerialConfigDlg dialog(board.isEmpty() ? 0 : Host(board), m_snmp);
     const Controls c(dialog);
     QString summary;
     RunDialog(dialog, [&] { summary = c.Summary(); });
@@ -156,7 +157,7 @@ void TestSerialConfigDlg::opens()
 void TestSerialConfigDlg::writeSendsSevenVariablesThenPortThenCommit()
 {
     RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(kWriteBoard));
+    CSerialConfigDlg dialog(Host(kWriteBoard), m_snmp);
     const Controls c(dialog);
     qsizetype afterOpen = 0;
     RunDialog(dialog, [&] {
@@ -199,7 +200,7 @@ void TestSerialConfigDlg::writeOutcome()
     QFETCH(int, messageId);
 
     RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(board));
+    CSerialConfigDlg dialog(Host(board), m_snmp);
     const Controls c(dialog);
     QString shown;
     qsizetype afterOpen = 0;
@@ -250,7 +251,7 @@ void TestSerialConfigDlg::bitRateAndOutOfRangePositions()
     QFETCH(QString, sentSettings);
 
     RecordedMessages messages;
-    CSerialConfigDlg dialog(0);
+    CSerialConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     QString rateShown;
     int lengthShown = -2;
@@ -317,7 +318,7 @@ void TestSerialConfigDlg::setChecks()
 
     QWidget* focusAfterSet = nullptr;
     RecordedMessages messages;
-    CSerialConfigDlg dialog(Host(kWriteBoard));
+    CSerialConfigDlg dialog(Host(kWriteBoard), m_snmp);
     const Controls c(dialog);
     qsizetype afterOpen = 0;
     RunDialog(dialog, [&] {
@@ -361,7 +362,7 @@ void TestSerialConfigDlg::enterRunsDataExchange()
     QFETCH(QList<int>, messageIds);
 
     RecordedMessages messages;
-    CSerialConfigDlg dialog(0);
+    CSerialConfigDlg dialog(0, m_snmp);
     const Controls c(dialog);
     bool ran = false;
     const int code = RunDialog(

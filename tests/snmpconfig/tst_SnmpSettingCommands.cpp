@@ -47,11 +47,12 @@ class TestSnmpSettingCommands : public QObject
 
   private:
     SimProcess m_sim;
+    CSnmpAccess m_snmp;
 };
 
 void TestSnmpSettingCommands::initTestCase()
 {
-    QVERIFY(StartBoards(m_sim, QJsonArray{Board(kBoard, {})}));
+    QVERIFY(StartBoards(m_sim, m_snmp, QJsonArray{Board(kBoard, {})}));
 }
 
 void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode_data()
@@ -77,10 +78,24 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
     RecordedMessages messages;
     const qsizetype mark = m_sim.LogEntries().size();
     CNodeListDlg window(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
+    window.SetSnmpAccess(m_snmp);
 
     QString shown;
     bool opened = false;
     bool clicked = false;
+    // The dialog's first read waits with timers running: look for it until it is the modal one.
+    QTimer find;
+    find.setInterval(10);
+    connect(&find, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || dialog == &window)
+            return;
+        find.stop();
+        opened =
+            dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
+        shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
+        dialog->EndDialog(IDCANCEL);
+    });
     // The window's own search runs first; once its wait is over the window is the modal one.
     QTimer poll;
     poll.setInterval(10);
@@ -92,15 +107,7 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
         window.AddNodeRow(Node(2, 0x7f000002));
         if (selectedRow >= 0)
             window.NodeList()->topLevelItem(selectedRow)->setSelected(true);
-        QTimer::singleShot(0, this, [&] {
-            auto* dialog = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr || dialog == &window)
-                return;
-            opened =
-                dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
-            shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
-            dialog->EndDialog(IDCANCEL);
-        });
+        find.start();
         window.Item<QAbstractButton>(button)->click();
         window.close();
     });

@@ -1,5 +1,5 @@
-// The session template's timeout over a run: a process of its own, since the first SET of the
-// run changes it for good.
+// The session template's timeout over the life of an access object: the first SET changes it for
+// good.
 #include "CSnmpAccess.h"
 #include "SnmpTestSupport.h"
 
@@ -25,7 +25,7 @@ TEST(SnmpTemplate, FiveSecondsUntilTheFirstSetThenTen)
 {
     SimProcess sim;
     ASSERT_TRUE(StartSimulator(sim, {Board(2), Board(7, QJsonObject{{QStringLiteral("silent"), true}})}));
-    CSnmpAccess& access = CSnmpAccess::Instance();
+    CSnmpAccess access;
     access.SetAgentPortForTesting(sim.SnmpPort());
     EXPECT_EQ(access.TimeoutMicroseconds(), 5000000);
 
