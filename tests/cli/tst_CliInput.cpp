@@ -1,10 +1,12 @@
 // lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms.
 // No network: what is checked here is what decides whether anything is sent at all.
+#include "AddressPlan.h"
 #include "BoardAddress.h"
 #include "GpioSettings.h"
 #include "Records.h"
 #include "SerialSettings.h"
 #include "SettingsChange.h"
+#include "TextParsers.h"
 
 #include <QJsonArray>
 #include <QtEndian>
@@ -26,6 +28,10 @@ class tst_CliInput : public QObject
     void gpioReadBackComparesWhatTheModeWrites();
     void records_data();
     void records();
+    void addressPlan_data();
+    void addressPlan();
+    void allocation_data();
+    void allocation();
 };
 
 void tst_CliInput::assignments_data()
@@ -296,6 +302,148 @@ void tst_CliInput::records()
     QTextStream out(&text);
     PrintRecords(records, *ParseOutputFormat(format), out);
     QCOMPARE(text, expected);
+}
+
+// Each entry as "mac ip/mask gateway" or "mac dhcp", in plan order.
+static QStringList PlanText(const QList<PlannedAddress>& plan)
+{
+    QStringList text;
+    for (const PlannedAddress& entry : plan) {
+        text << (entry.dhcp ? MacText(entry.mac) + QStringLiteral(" dhcp")
+                            : QStringLiteral("%1 %2/%3 %4")
+                                  .arg(MacText(entry.mac), HostAddressText(entry.ip),
+                                       HostAddressText(entry.mask), HostAddressText(entry.gateway)));
+    }
+    return text;
+}
+
+void tst_CliInput::addressPlan_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QStringList>("plan");
+
+    QTest::newRow("header, comments, DHCP, no gateway, CRLF")
+        << QByteArray("# line 3\r\nmac,ip,mask,gateway\r\n00:0a:ff:10:20:3b, 192.168.0.10 "
+                      ",255.255.255.0,192.168.0.1\r\n"
+                      "\r\n00-0A-FF-10-20-3C,DHCP\r\n00:0a:ff:10:20:3d,192.168.0.12,255.255.255.0,\r\n"
+                      "00:0a:ff:10:20:3e,192.168.0.13,255.255.255.0\r\n")
+        << QString()
+        << QStringList{QStringLiteral("00:0a:ff:10:20:3b 192.168.0.10/255.255.255.0 192.168.0.1"),
+                       QStringLiteral("00:0a:ff:10:20:3c dhcp"),
+                       QStringLiteral("00:0a:ff:10:20:3d 192.168.0.12/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:10:20:3e 192.168.0.13/255.255.255.0 0.0.0.0")};
+    QTest::newRow("classful network address")
+        << QByteArray(
+               "00:0a:ff:10:20:3b,192.168.0.10,255.255.255.0\n00:0a:ff:10:20:3c,10.0.0.0,255.255.255.0\n")
+        << QStringLiteral("line 2: 10.0.0.0/255.255.255.0: the IP address is not valid") << QStringList();
+    QTest::newRow("broken mask") << QByteArray("00:0a:ff:10:20:3b,10.1.2.3,255.0.255.0\n")
+                                 << QStringLiteral(
+                                        "line 1: 10.1.2.3/255.0.255.0: the subnet mask is not valid")
+                                 << QStringList();
+    QTest::newRow("subnet broadcast")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.0.255,255.255.255.0\n")
+        << QStringLiteral("line 1: 10.1.0.255/255.255.255.0: the IP address does not fit") << QStringList();
+    QTest::newRow("gateway in another subnet")
+        << QByteArray("00:0a:ff:10:20:3b,192.168.0.10,255.255.255.0,192.168.1.1\n")
+        << QStringLiteral(
+               "line 1: 192.168.0.10/255.255.255.0 gateway 192.168.1.1: the gateway address is not valid")
+        << QStringList();
+    QTest::newRow("one board twice") << QByteArray("00:0a:ff:10:20:3b,dhcp\n#\n00:0A:FF:10:20:3B,dhcp\n")
+                                     << QStringLiteral(
+                                            "line 3: 00:0a:ff:10:20:3b is already planned on line 1")
+                                     << QStringList();
+    QTest::newRow("one address twice")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.2.3,255.0.0.0\n00:0a:ff:10:20:3c,10.1.2.3,255.255.0.0\n")
+        << QStringLiteral("line 2: 10.1.2.3 is already given to the board on line 1") << QStringList();
+    QTest::newRow("bad MAC") << QByteArray("00:0a:ff:10:20,dhcp\n")
+                             << QStringLiteral("line 1: \"00:0a:ff:10:20\" is not a MAC address")
+                             << QStringList();
+    QTest::newRow("mask missing") << QByteArray("00:0a:ff:10:20:3b,10.1.2.3\n")
+                                  << QStringLiteral("line 1: expected mac,ip,mask,gateway or mac,dhcp")
+                                  << QStringList();
+    QTest::newRow("incomplete address")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.2.,255.0.0.0\n")
+        << QStringLiteral("line 1: IP address \"10.1.2.\" is not a dotted IPv4 address") << QStringList();
+    QTest::newRow("only a header") << QByteArray("mac,ip,mask,gateway\n")
+                                   << QStringLiteral("the plan lists no boards") << QStringList();
+}
+
+void tst_CliInput::addressPlan()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, error);
+    QFETCH(QStringList, plan);
+    QList<PlannedAddress> parsed;
+    QString message;
+    const bool ok = ParseAddressPlan(csv, parsed, message);
+    QVERIFY2(ok == error.isEmpty(), qPrintable(message));
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QCOMPARE(PlanText(parsed), plan);
+}
+
+void tst_CliInput::allocation_data()
+{
+    QTest::addColumn<QStringList>("boards"); // "mac ip"
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("plan");
+
+    const QStringList three{QStringLiteral("00:0a:ff:00:00:03 192.168.0.11"),
+                            QStringLiteral("00:0a:ff:00:00:01 192.168.0.200"),
+                            QStringLiteral("00:0a:ff:00:00:02 10.1.2.3")};
+    QTest::newRow("MAC order, used addresses skipped")
+        << three << QStringLiteral("192.168.0.10") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.10/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:02 192.168.0.12/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:03 192.168.0.13/255.255.255.0 0.0.0.0")};
+    QTest::newRow("the gateway's address is skipped")
+        << three.mid(0, 1) << QStringLiteral("192.168.0.1") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("192.168.0.1") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:03 192.168.0.2/255.255.255.0 192.168.0.1")};
+    QTest::newRow("classful broadcast and network skipped in a wider subnet")
+        << three << QStringLiteral("192.168.0.254") << QStringLiteral("255.255.0.0")
+        << QStringLiteral("0.0.0.0") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.254/255.255.0.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:02 192.168.1.1/255.255.0.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:03 192.168.1.2/255.255.0.0 0.0.0.0")};
+    QTest::newRow("subnet too small")
+        << three << QStringLiteral("192.168.0.253") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0")
+        << QStringLiteral(
+               "the subnet 192.168.0.0/255.255.255.0 has no free address left from 192.168.0.253 on for "
+               "00:0a:ff:00:00:03")
+        << QStringList();
+    QTest::newRow("start is the subnet's network address")
+        << three << QStringLiteral("192.168.0.0") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0")
+        << QStringLiteral("192.168.0.0/255.255.255.0: the IP address is not valid") << QStringList();
+}
+
+void tst_CliInput::allocation()
+{
+    QFETCH(QStringList, boards);
+    QFETCH(QString, from);
+    QFETCH(QString, mask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, error);
+    QFETCH(QStringList, plan);
+    const auto address = [](const QString& text) { return ParseDottedAddress(text)->HostOrder(); };
+    QList<ListedBoard> listed;
+    for (const QString& board : boards) {
+        const QStringList parts = board.split(QLatin1Char(' '));
+        listed << ListedBoard{*ParseMacAddress(parts[0]), address(parts[1])};
+    }
+    QList<PlannedAddress> allocated;
+    QString message;
+    const bool ok =
+        AllocateAddresses(listed, address(from), address(mask), address(gateway), allocated, message);
+    QVERIFY2(ok == error.isEmpty(), qPrintable(message));
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QCOMPARE(PlanText(allocated), plan);
 }
 
 QTEST_GUILESS_MAIN(tst_CliInput)
