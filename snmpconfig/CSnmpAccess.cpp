@@ -198,13 +198,34 @@ long CSnmpAccess::TimeoutMicroseconds() const
 int CSnmpAccess::Get(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
                      netsnmp_pdu*& reply)
 {
-    return Request(SNMP_MSG_GET, peer, vars, count, status, reply);
+    const int result = Request(SNMP_MSG_GET, peer, vars, count, status, reply);
+    return Observed(result, status, reply);
 }
 
 int CSnmpAccess::Set(const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,
                      netsnmp_pdu*& reply)
 {
-    return Request(SNMP_MSG_SET, peer, vars, count, status, reply);
+    const int result = Request(SNMP_MSG_SET, peer, vars, count, status, reply);
+    return Observed(result, status, reply);
+}
+
+void CSnmpAccess::SetRequestObserver(std::function<void(const RequestOutcome&)> observer)
+{
+    m_requestObserver = std::move(observer);
+}
+
+int CSnmpAccess::Observed(int result, int status, const netsnmp_pdu* reply) const
+{
+    if (m_requestObserver) {
+        RequestOutcome outcome;
+        outcome.sent = result == 1;
+        if (outcome.sent) {
+            outcome.status = status;
+            outcome.errorStatus = status == STAT_SUCCESS && reply ? reply->errstat : 0;
+        }
+        m_requestObserver(outcome);
+    }
+    return result;
 }
 
 int CSnmpAccess::Request(int command, const char* peer, const SnmpVarSpec* vars, unsigned count, int& status,

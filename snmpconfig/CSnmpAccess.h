@@ -52,6 +52,18 @@ class CSnmpAccess
     // Writes 1 to the commit variable; 1 when the board accepted it.
     int Commit(const char* peer);
 
+    // What became of one request: whether it was sent, and if so its status and the reply's
+    // error-status (0 when no reply came).
+    struct RequestOutcome
+    {
+        bool sent = false;
+        int status = 0;
+        long errorStatus = 0;
+    };
+    // Called after every Get and Set of this object, on the calling thread, before it returns; a
+    // front end that reports why an operation failed (a timeout, a refusal) installs one.
+    void SetRequestObserver(std::function<void(const RequestOutcome&)> observer);
+
     // Success test shared by all callers.
     static bool Succeeded(int result, int status, const netsnmp_pdu* reply);
 
@@ -84,9 +96,11 @@ class CSnmpAccess
     // Open, send, wait, close: the blocking part of a request, run by the wait hook.
     int SendAndWait(int command, char* peerName, const SnmpVarSpec* vars, unsigned count, int& status,
                     netsnmp_pdu*& reply);
+    int Observed(int result, int status, const netsnmp_pdu* reply) const;
     void SetGpioPort(int port);
 
     netsnmp_session m_template;
+    std::function<void(const RequestOutcome&)> m_requestObserver;
     uint16_t m_agentPort = kAgentPort;
     oid m_gpioPortOids[5][14];
 };

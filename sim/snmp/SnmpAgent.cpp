@@ -56,6 +56,8 @@ struct Board
     bool refuseAllSets = false;
     int refuseStatus = SNMP_ERR_GENERR;
     std::set<OidKey> refuseOids;
+    bool ignoreAllSets = false;
+    std::set<OidKey> ignoreOids; // SETs answered noError, value kept
     std::set<OidKey> exceptionOids;
     std::set<OidKey> wrongTypeOids;
 };
@@ -313,6 +315,8 @@ int Handler(netsnmp_mib_handler*, netsnmp_handler_registration*, netsnmp_agent_r
             const OidKey name(vb->name, vb->name + vb->name_length);
             Variable& var = board->vars[name];
             g_state->undo.push_back({board, name, var});
+            if (board->ignoreAllSets || board->ignoreOids.count(name))
+                continue; // accepted, and the old value stays
             if (name == kCommit) {
                 ++var.value; // the board counts its commits
             } else if (var.type == ASN_IPADDRESS) {
@@ -386,6 +390,11 @@ bool Configure(Board& board, const QJsonObject& snmp)
     if (refuse.isBool())
         board.refuseAllSets = refuse.toBool();
     else if (!ReadOidList(refuse, board.refuseOids, "refuseSets"))
+        return false;
+    const QJsonValue ignore = snmp.value(QStringLiteral("ignoreSets"));
+    if (ignore.isBool())
+        board.ignoreAllSets = ignore.toBool();
+    else if (!ReadOidList(ignore, board.ignoreOids, "ignoreSets"))
         return false;
     board.refuseStatus = snmp.value(QStringLiteral("refuseStatus")).toInt(SNMP_ERR_GENERR);
     if (board.refuseStatus <= 0 || board.refuseStatus > SNMP_ERR_INCONSISTENTNAME) {

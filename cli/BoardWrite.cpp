@@ -1,0 +1,183 @@
+#include "BoardWrite.h"
+
+#include "GpioSettings.h"
+#include "SerialSettings.h"
+#include "SettingsChange.h"
+#include "SnmpBoard.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+struct PortRecord
+{
+    int port;
+    GpioSettings settings;
+};
+
+// The records a change writes, once read and merged.
+struct Plan
+{
+    std::optional<SerialSettings> serial;
+    QList<PortRecord> ports;
+};
+
+QString ResultWord(CliStatus status)
+{
+    switch (status) {
+    case CliStatus::Done:
+        return QStringLiteral("ok");
+    case CliStatus::BadInput:
+        return QStringLiteral("invalid");
+    case CliStatus::Refused:
+        return QStringLiteral("refused");
+    case CliStatus::NoReply:
+        return QStringLiteral("no reply");
+    case CliStatus::NotSent:
+        return QStringLiteral("not sent");
+    }
+    return {};
+}
+
+BoardResult Failed(const SnmpBoard& board, CliStatus status, const QString& detail)
+{
+    return {board.Address(), status, ResultWord(status), detail};
+}
+
+QList<PortChange> PortsOf(const GpioChange& change)
+{
+    // The node-wide settings travel only in a port's request: without ports, port 1 carries them.
+    return change.ports.isEmpty() ? QList<PortChange>{PortChange{}} : change.ports;
+}
+
+std::optional<BoardResult> ReadPlan(SnmpBoard& board, const SettingsChange& change, Plan& plan)
+{
+    QString message;
+    if (change.serial) {
+        SerialSettings settings;
+        if (const CliStatus status = board.ReadSerial(settings, message); status != CliStatus::Done)
+            return Failed(board, status, message);
+        StoreSerialValues(*change.serial, settings);
+        if (const QString problem = CheckSerialRecord(settings); !problem.isEmpty())
+            return Failed(board, CliStatus::BadInput,
+                          QStringLiteral("nothing written: serial %1").arg(problem));
+        plan.serial = settings;
+    }
+    if (change.gpio) {
+        for (const PortChange& port : PortsOf(*change.gpio)) {
+            GpioSettings settings;
+            if (const CliStatus status = board.ReadGpio(port.port, settings, message);
+                status != CliStatus::Done)
+                return Failed(board, status, message);
+            StoreGpioValues(change.gpio->node, settings);
+            StoreGpioValues(port.values, settings);
+            if (const QString problem = CheckGpioRecord(settings); !problem.isEmpty())
+                return Failed(board, CliStatus::BadInput,
+                              QStringLiteral("nothing written: I/O port %1 %2").arg(port.port).arg(problem));
+            plan.ports << PortRecord{port.port, settings};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<BoardResult> WritePlan(SnmpBoard& board, const Plan& plan)
+{
+    QString message;
+    if (plan.serial) {
+        if (const CliStatus status = board.WriteSerial(*plan.serial, message); status != CliStatus::Done)
+            return Failed(board, status, message);
+    }
+    for (const PortRecord& port : plan.ports) {
+        if (const CliStatus status = board.WriteGpio(port.port, port.settings, message);
+            status != CliStatus::Done)
+            return Failed(board, status, message);
+    }
+    return std::nullopt;
+}
+
+std::optional<BoardResult> VerifyPlan(SnmpBoard& board, const Plan& plan)
+{
+    QString message;
+    QStringList differences;
+    if (plan.serial) {
+        SerialSettings read;
+        if (const CliStatus status = board.ReadSerial(read, message); status != CliStatus::Done)
+            return Failed(board, status,
+                          QStringLiteral("written, but the read-back failed: %1").arg(message));
+        for (const QString& difference : SerialDifferences(*plan.serial, read))
+            differences << QStringLiteral("serial ") + difference;
+    }
+    for (const PortRecord& port : plan.ports) {
+        GpioSettings read;
+        if (const CliStatus status = board.ReadGpio(port.port, read, message); status != CliStatus::Done)
+            return Failed(board, status,
+                          QStringLiteral("written, but the read-back failed: %1").arg(message));
+        for (const QString& difference : GpioDifferences(port.settings, read))
+            differences << QStringLiteral("I/O port %1 %2").arg(port.port).arg(difference);
+    }
+    if (differences.isEmpty())
+        return std::nullopt;
+    BoardResult result =
+        Failed(board, CliStatus::Refused,
+               QStringLiteral("read-back differs: ") + differences.join(QStringLiteral("; ")));
+    result.result = QStringLiteral("differs");
+    return result;
+}
+
+QString WrittenText(const Plan& plan)
+{
+    QStringList parts;
+    if (plan.serial)
+        parts << QStringLiteral("serial");
+    if (!plan.ports.isEmpty()) {
+        QStringList numbers;
+        for (const PortRecord& port : plan.ports)
+            numbers << QString::number(port.port);
+        parts << (numbers.size() == 1 ? QStringLiteral("I/O port ") : QStringLiteral("I/O ports ")) +
+                     numbers.join(QLatin1Char(','));
+    }
+    return parts.join(QStringLiteral(" and "));
+}
+
+} // namespace
+
+BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool verify)
+{
+    Plan plan;
+    if (std::optional<BoardResult> failed = ReadPlan(board, change, plan))
+        return *failed;
+    if (std::optional<BoardResult> failed = WritePlan(board, plan))
+        return *failed;
+    if (verify) {
+        if (std::optional<BoardResult> failed = VerifyPlan(board, plan))
+            return *failed;
+    }
+    return {board.Address(), CliStatus::Done, ResultWord(CliStatus::Done),
+            WrittenText(plan) +
+                (verify ? QStringLiteral(" written and verified") : QStringLiteral(" written"))};
+}
+
+Records ResultRecords(const QList<BoardResult>& results)
+{
+    Records records;
+    records.columns = {QStringLiteral("board"), QStringLiteral("result"), QStringLiteral("detail")};
+    QJsonArray list;
+    for (const BoardResult& result : results) {
+        records.rows << QStringList{result.board, result.result, result.detail};
+        list.append(QJsonObject{{QStringLiteral("board"), result.board},
+                                {QStringLiteral("status"), static_cast<int>(result.status)},
+                                {QStringLiteral("result"), result.result},
+                                {QStringLiteral("detail"), result.detail}});
+    }
+    records.json = QJsonDocument(list);
+    return records;
+}
+
+CliStatus WorstStatus(const QList<BoardResult>& results)
+{
+    CliStatus worst = CliStatus::Done;
+    for (const BoardResult& result : results)
+        worst = Worst(worst, result.status);
+    return worst;
+}

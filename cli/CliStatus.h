@@ -1,0 +1,16 @@
+#pragma once
+
+// lanfinch-cli's exit statuses. A batch ends with the worst (highest) status of its boards.
+enum class CliStatus : int
+{
+    Done = 0,
+    BadInput = 2, // bad usage or invalid input; nothing was written
+    Refused = 3,  // a board refused a request, answered unreadably, or a read-back differed
+    NoReply = 4,  // a board did not answer in time
+    NotSent = 5,  // a request could not be sent
+};
+
+constexpr CliStatus Worst(CliStatus a, CliStatus b)
+{
+    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}

@@ -1,0 +1,95 @@
+#include "CommandLine.h"
+
+#include "CliContext.h"
+#include "Commands.h"
+
+#include <QTextStream>
+
+namespace {
+
+const QString kHelp = QStringLiteral("help");
+const QString kFormat = QStringLiteral("format");
+const QString kVerify = QStringLiteral("verify");
+
+} // namespace
+
+CommandLine::CommandLine(const QString& words, const QString& description) : m_words(words)
+{
+    m_parser.setApplicationDescription(description);
+    m_parser.addOption({{QStringLiteral("h"), kHelp}, QStringLiteral("Show this help.")});
+}
+
+void CommandLine::AddFormatOption()
+{
+    m_parser.addOption({kFormat, QStringLiteral("Output as table (default), json or csv."),
+                        QStringLiteral("FORMAT"), QStringLiteral("table")});
+    m_hasFormat = true;
+}
+
+void CommandLine::AddVerifyOption()
+{
+    m_parser.addOption(
+        {kVerify, QStringLiteral("After the commit, read the settings back and compare them.")});
+    m_hasVerify = true;
+}
+
+void CommandLine::AddPositional(const QString& name, const QString& description, const QString& syntax)
+{
+    m_parser.addPositionalArgument(name, description, syntax);
+}
+
+bool CommandLine::Verify() const
+{
+    return m_hasVerify && m_parser.isSet(kVerify);
+}
+
+std::optional<CliStatus> CommandLine::Parse(const QStringList& arguments, CliContext& context,
+                                            qsizetype minPositional, qsizetype maxPositional)
+{
+    if (!m_parser.parse(QStringList{ProgramName()} + arguments))
+        return Fail(context, m_parser.errorText());
+    if (m_parser.isSet(kHelp)) {
+        context.out << HelpText();
+        context.out.flush();
+        return CliStatus::Done;
+    }
+    const qsizetype count = m_parser.positionalArguments().size();
+    if (count < minPositional)
+        return Fail(context, QStringLiteral("missing arguments"));
+    if (maxPositional >= 0 && count > maxPositional)
+        return Fail(context, QStringLiteral("unexpected argument \"%1\"")
+                                 .arg(m_parser.positionalArguments().at(maxPositional)));
+    if (m_hasFormat) {
+        const std::optional<OutputFormat> format = ParseOutputFormat(m_parser.value(kFormat));
+        if (!format)
+            return Fail(context, QStringLiteral("--format: expected table, json or csv"));
+        m_format = *format;
+    }
+    return std::nullopt;
+}
+
+QString CommandLine::HelpText() const
+{
+    // QCommandLineParser starts with "Usage: <program> [options]"; the command's words belong there.
+    QString text = m_parser.helpText();
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString firstLine = text.left(lineEnd);
+    const qsizetype options = firstLine.indexOf(QLatin1String(" [options]"));
+    if (firstLine.startsWith(QLatin1String("Usage: ")) && options > 0)
+        text.replace(0, options, QStringLiteral("Usage: %1 %2").arg(ProgramName(), m_words));
+    return text;
+}
+
+CliStatus CommandLine::Fail(CliContext& context, const QString& message) const
+{
+    context.err << ProgramName() << ' ' << m_words << ": " << message << '\n'
+                << QStringLiteral("Try '%1 %2 --help'.").arg(ProgramName(), m_words) << '\n';
+    context.err.flush();
+    return CliStatus::BadInput;
+}
+
+void ReportBoardFailure(CliContext& context, const QString& board, const QString& message)
+{
+    context.err << ProgramName() << ": " << board << ": " << message << '\n';
+    context.err.flush();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "CliStatus.h"
+#include "Records.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct CliContext;
+
+// The command line of one command ("serial get", "apply", ...): QCommandLineParser with --help,
+// usage and error reporting in one style, and the options several commands share.
+class CommandLine
+{
+  public:
+    // words: the command's words ("serial get"); positional: their names and descriptions, in order.
+    CommandLine(const QString& words, const QString& description);
+
+    QCommandLineParser& Parser() { return m_parser; }
+    void AddFormatOption();
+    void AddVerifyOption();
+    void AddPositional(const QString& name, const QString& description, const QString& syntax = {});
+
+    // Parses the arguments that follow the command's words. nullopt: go on. Otherwise the command
+    // ends with that status: its help was printed, or the usage error was reported.
+    std::optional<CliStatus> Parse(const QStringList& arguments, CliContext& context, qsizetype minPositional,
+                                   qsizetype maxPositional);
+
+    OutputFormat Format() const { return m_format; }
+    bool Verify() const;
+    QStringList Positional() const { return m_parser.positionalArguments(); }
+    QString HelpText() const;
+
+    // Reports a usage or input error the way Parse does; returns CliStatus::BadInput.
+    CliStatus Fail(CliContext& context, const QString& message) const;
+
+  private:
+    QString m_words;
+    QCommandLineParser m_parser;
+    OutputFormat m_format = OutputFormat::Table;
+    bool m_hasFormat = false;
+    bool m_hasVerify = false;
+};
+
+// The program's name in messages and usage lines.
+inline QString ProgramName()
+{
+    return QStringLiteral("lanfinch-cli");
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "CliStatus.h"
+
+#include <QStringList>
+
+struct CliContext;
+
+// The commands of lanfinch-cli. Each takes the arguments that follow its first word, prints its
+// records on context.out and its errors on context.err, and returns the exit status.
+CliStatus RunSerial(const QStringList& arguments, CliContext& context);
+CliStatus RunGpio(const QStringList& arguments, CliContext& context);
+CliStatus RunExport(const QStringList& arguments, CliContext& context);
+CliStatus RunApply(const QStringList& arguments, CliContext& context);
+
+// A failure of one board, on stderr: "lanfinch-cli: 192.0.2.10: <message>".
+void ReportBoardFailure(CliContext& context, const QString& board, const QString& message);

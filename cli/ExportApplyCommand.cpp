@@ -1,0 +1,141 @@
+// export / apply: a board's serial and I/O settings as one JSON document, and back.
+#include "BoardAddress.h"
+#include "BoardWrite.h"
+#include "CliContext.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "GpioSettings.h"
+#include "SerialSettings.h"
+#include "SettingsChange.h"
+#include "SnmpBoard.h"
+#include "SnmpSettingRules.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+// The settings of every port, with the node-wide ones as port 1 reported them.
+CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
+{
+    SerialSettings serial;
+    if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
+        return status;
+    QList<std::pair<int, GpioSettings>> ports;
+    for (int port = 1; port <= GpioRules::kPortCount; ++port) {
+        GpioSettings settings;
+        if (const CliStatus status = board.ReadGpio(port, settings, message); status != CliStatus::Done)
+            return status;
+        ports.append({port, settings});
+    }
+    document = QJsonObject{{QStringLiteral("serial"), SerialObject(serial)},
+                           {QStringLiteral("gpio"), GpioObject(ports.first().second, ports)}};
+    return CliStatus::Done;
+}
+
+// "\r[3/10] 192.0.2.10" over the previous one; cleared at the end.
+class Progress
+{
+  public:
+    Progress(CliContext& context, qsizetype total) : m_context(context), m_total(total)
+    {
+        m_shown = context.progress && total > 1;
+    }
+    ~Progress()
+    {
+        if (m_shown) {
+            m_context.err << '\r' << QString(m_width, QLatin1Char(' ')) << '\r';
+            m_context.err.flush();
+        }
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void Show(qsizetype index, const QString& board)
+    {
+        if (!m_shown)
+            return;
+        const QString text = QStringLiteral("apply: [%1/%2] %3").arg(index + 1).arg(m_total).arg(board);
+        m_context.err << '\r' << text.leftJustified(m_width);
+        m_context.err.flush();
+        m_width = std::max(m_width, text.size());
+    }
+
+  private:
+    CliContext& m_context;
+    qsizetype m_total;
+    qsizetype m_width = 0;
+    bool m_shown;
+};
+
+} // namespace
+
+CliStatus RunExport(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("export"),
+        QStringLiteral("Prints a board's serial and I/O settings (all eight ports) as one JSON document "
+                       "for apply. The board's own identity (MAC, IP settings) is not part of it."));
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
+        return *end;
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    if (!address)
+        return line.Fail(context, error);
+
+    SnmpBoard board(context.snmp, *address);
+    QJsonObject document;
+    QString message;
+    const CliStatus status = ReadAll(board, document, message);
+    if (status != CliStatus::Done) {
+        ReportBoardFailure(context, *address, message);
+        return status;
+    }
+    context.out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+    context.out.flush();
+    return CliStatus::Done;
+}
+
+CliStatus RunApply(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("apply"),
+        QStringLiteral(
+            "Writes a settings document (as export prints it, or any part of one) to each board in turn: "
+            "reads what the document touches, writes it with the settings dialogs' requests and "
+            "commits, then reads it back and compares. A board whose read-back differs has failed. "
+            "Settings the document leaves out keep the board's values."));
+    line.AddFormatOption();
+    line.AddPositional(QStringLiteral("FILE.json"), QStringLiteral("The settings document."));
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The boards' IPv4 addresses."),
+                       QStringLiteral("IP..."));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
+        return *end;
+
+    const QString path = line.Positional().at(0);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    SettingsChange change;
+    QString error;
+    if (!ParseSettingsDocument(file.readAll(), change, error))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    const std::optional<QStringList> addresses = ParseBoardAddresses(line.Positional().mid(1), error);
+    if (!addresses)
+        return line.Fail(context, error);
+
+    QList<BoardResult> results;
+    {
+        Progress progress(context, addresses->size());
+        for (qsizetype i = 0; i < addresses->size(); ++i) {
+            progress.Show(i, addresses->at(i));
+            SnmpBoard board(context.snmp, addresses->at(i));
+            results << WriteSettings(board, change, true);
+        }
+    }
+    PrintRecords(ResultRecords(results), line.Format(), context.out);
+    return WorstStatus(results);
+}

@@ -1,0 +1,178 @@
+// gpio get / gpio set
+#include "BoardAddress.h"
+#include "BoardWrite.h"
+#include "CliContext.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "GpioSettings.h"
+#include "SettingsChange.h"
+#include "SnmpBoard.h"
+#include "SnmpSettingRules.h"
+
+#include <QJsonDocument>
+#include <QTextStream>
+
+namespace {
+
+const QString kPort = QStringLiteral("port");
+const QString kAll = QStringLiteral("all");
+const QString kManager = QStringLiteral("manager");
+const QString kPeriod = QStringLiteral("period");
+
+const QString kAssignmentsHelp = QStringLiteral(
+    "Settings of the port given with --port: mode=OUTPUT|INPUT, state=LOW|HIGH, initial=LOW|HIGH, "
+    "trapstate=LOW|HIGH, traptime=0..604800000 (an INPUT port: 0 or at least 30). An OUTPUT port "
+    "is written with its state and initial state, an INPUT port with its trap state and trap time.");
+
+Records GpioRecords(const QList<std::pair<int, GpioSettings>>& ports)
+{
+    Records records;
+    records.columns << kPort;
+    for (const SettingField& field : GpioPortFields() + GpioNodeFields())
+        records.columns << field.key;
+    for (const auto& [port, settings] : ports) {
+        const SettingValues values = GpioValues(settings);
+        QStringList row{QString::number(port)};
+        for (const SettingField& field : GpioPortFields() + GpioNodeFields())
+            row << FieldText(field, values.value(field.key));
+        records.rows << row;
+    }
+    records.json = QJsonDocument(GpioObject(ports.value(0).second, ports));
+    return records;
+}
+
+CliStatus GpioGet(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("gpio get"),
+        QStringLiteral("Reads a board's I/O settings over SNMP: the manager address, the status-check "
+                       "period and the settings of one port (port 1 unless told otherwise)."));
+    line.AddFormatOption();
+    line.Parser().addOption({kPort, QStringLiteral("Read port N (1 to 8)."), QStringLiteral("N")});
+    line.Parser().addOption({kAll, QStringLiteral("Read all eight ports.")});
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
+        return *end;
+    if (line.Parser().isSet(kPort) && line.Parser().isSet(kAll))
+        return line.Fail(context, QStringLiteral("--port and --all exclude each other"));
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    if (!address)
+        return line.Fail(context, error);
+    QList<int> ports{1};
+    if (line.Parser().isSet(kPort)) {
+        const std::optional<int> port = ParseGpioPort(line.Parser().value(kPort), error);
+        if (!port)
+            return line.Fail(context, QStringLiteral("--port: ") + error);
+        ports = {*port};
+    } else if (line.Parser().isSet(kAll)) {
+        ports = {1, 2, 3, 4, 5, 6, 7, 8};
+    }
+
+    SnmpBoard board(context.snmp, *address);
+    QList<std::pair<int, GpioSettings>> read;
+    for (const int port : ports) {
+        GpioSettings settings;
+        QString message;
+        if (const CliStatus status = board.ReadGpio(port, settings, message); status != CliStatus::Done) {
+            ReportBoardFailure(context, *address, message);
+            return status;
+        }
+        read.append({port, settings});
+    }
+    PrintRecords(GpioRecords(read), line.Format(), context.out);
+    return CliStatus::Done;
+}
+
+// --manager and --period into the node-wide values; false with the reason in error.
+bool ReadNodeOptions(const QCommandLineParser& parser, SettingValues& node, QString& error)
+{
+    for (const QString& key : {kManager, kPeriod}) {
+        if (!parser.isSet(key))
+            continue;
+        QString reason;
+        const std::optional<qint64> value =
+            ParseFieldText(*FindField(GpioNodeFields(), key), parser.value(key), reason);
+        if (!value) {
+            error = QStringLiteral("--%1: %2").arg(key, reason);
+            return false;
+        }
+        node.insert(key, *value);
+    }
+    return true;
+}
+
+CliStatus GpioSet(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("gpio set"),
+        QStringLiteral("Changes a board's I/O settings over SNMP: reads the port, applies the given "
+                       "values, writes the port's settings for its mode and commits, as the I/O "
+                       "settings dialog does. The manager address and period travel with a port's "
+                       "settings; without --port, port 1 carries them."));
+    line.AddFormatOption();
+    line.AddVerifyOption();
+    line.Parser().addOption({kManager, QStringLiteral("Manager IPv4 address."), QStringLiteral("A")});
+    line.Parser().addOption(
+        {kPeriod, QStringLiteral("Status-check period in ms (10 to 1000)."), QStringLiteral("S")});
+    line.Parser().addOption(
+        {kPort, QStringLiteral("The port (1 to 8) that KEY=VALUE settings change."), QStringLiteral("N")});
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("[KEY=VALUE...]"));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, -1))
+        return *end;
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    if (!address)
+        return line.Fail(context, error);
+
+    GpioChange gpio;
+    if (!ReadNodeOptions(line.Parser(), gpio.node, error))
+        return line.Fail(context, error);
+    const QStringList assignments = line.Positional().mid(1);
+    if (line.Parser().isSet(kPort)) {
+        PortChange port;
+        const std::optional<int> number = ParseGpioPort(line.Parser().value(kPort), error);
+        if (!number)
+            return line.Fail(context, QStringLiteral("--port: ") + error);
+        port.port = *number;
+        if (!ParseAssignments(assignments, GpioPortFields(), port.values, error))
+            return line.Fail(context, error);
+        if (const QString problem = CheckGpioValues(port.values); !problem.isEmpty())
+            return line.Fail(context, problem);
+        gpio.ports << port;
+    } else if (!assignments.isEmpty()) {
+        return line.Fail(context, QStringLiteral("KEY=VALUE settings need --port N"));
+    }
+    if (gpio.node.isEmpty() && (gpio.ports.isEmpty() || gpio.ports.first().values.isEmpty()))
+        return line.Fail(context,
+                         QStringLiteral("nothing to set: give --manager, --period or --port N KEY=VALUE..."));
+
+    SettingsChange change;
+    change.gpio = gpio;
+    SnmpBoard board(context.snmp, *address);
+    const BoardResult result = WriteSettings(board, change, line.Verify());
+    PrintRecords(ResultRecords({result}), line.Format(), context.out);
+    return result.status;
+}
+
+} // namespace
+
+CliStatus RunGpio(const QStringList& arguments, CliContext& context)
+{
+    const QString action = arguments.value(0);
+    if (action == QLatin1String("get"))
+        return GpioGet(arguments.mid(1), context);
+    if (action == QLatin1String("set"))
+        return GpioSet(arguments.mid(1), context);
+    const QString usage = QStringLiteral("Usage: %1 gpio get [options] IP\n"
+                                         "       %1 gpio set [options] IP [KEY=VALUE...]\n"
+                                         "See '%1 gpio get --help' and '%1 gpio set --help'.\n")
+                              .arg(ProgramName());
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        context.out << usage;
+        return CliStatus::Done;
+    }
+    context.err << ProgramName() << " gpio: expected get or set\n" << usage;
+    return CliStatus::BadInput;
+}

@@ -1,0 +1,107 @@
+// serial get / serial set
+#include "BoardAddress.h"
+#include "BoardWrite.h"
+#include "CliContext.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "SerialSettings.h"
+#include "SettingsChange.h"
+#include "SnmpBoard.h"
+
+#include <QJsonDocument>
+#include <QTextStream>
+
+namespace {
+
+const QString kAssignmentsHelp = QStringLiteral(
+    "Settings to change: mode=TCPSERVER|TCPCLIENT|UDP, port=1024..65535, peer=A.B.C.D, "
+    "bitrate=600|1200|1800|2400|4800|9600|19200|38400|57600|115200|230400, databits=5|6|7|8, "
+    "stopbits=1|2, parity=none|odd|even, flow=none|hardware. The others keep the board's values.");
+
+Records SerialRecords(const SerialSettings& settings)
+{
+    Records records;
+    const SettingValues values = SerialValues(settings);
+    QStringList row;
+    for (const SettingField& field : SerialFields()) {
+        records.columns << field.key;
+        row << FieldText(field, values.value(field.key));
+    }
+    records.rows << row;
+    records.json = QJsonDocument(SerialObject(settings));
+    return records;
+}
+
+CliStatus SerialGet(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(QStringLiteral("serial get"),
+                     QStringLiteral("Reads a board's serial-port settings over SNMP."));
+    line.AddFormatOption();
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
+        return *end;
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    if (!address)
+        return line.Fail(context, error);
+
+    SnmpBoard board(context.snmp, *address);
+    SerialSettings settings;
+    QString message;
+    const CliStatus status = board.ReadSerial(settings, message);
+    if (status != CliStatus::Done) {
+        ReportBoardFailure(context, *address, message);
+        return status;
+    }
+    PrintRecords(SerialRecords(settings), line.Format(), context.out);
+    return CliStatus::Done;
+}
+
+CliStatus SerialSet(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("serial set"),
+        QStringLiteral("Changes a board's serial-port settings over SNMP: reads them, applies the given "
+                       "values, writes all of them and commits, as the serial settings dialog does."));
+    line.AddFormatOption();
+    line.AddVerifyOption();
+    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("KEY=VALUE..."));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
+        return *end;
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    if (!address)
+        return line.Fail(context, error);
+    SettingValues values;
+    if (!ParseAssignments(line.Positional().mid(1), SerialFields(), values, error))
+        return line.Fail(context, error);
+
+    SettingsChange change;
+    change.serial = values;
+    SnmpBoard board(context.snmp, *address);
+    const BoardResult result = WriteSettings(board, change, line.Verify());
+    PrintRecords(ResultRecords({result}), line.Format(), context.out);
+    return result.status;
+}
+
+} // namespace
+
+CliStatus RunSerial(const QStringList& arguments, CliContext& context)
+{
+    const QString action = arguments.value(0);
+    if (action == QLatin1String("get"))
+        return SerialGet(arguments.mid(1), context);
+    if (action == QLatin1String("set"))
+        return SerialSet(arguments.mid(1), context);
+    const QString usage = QStringLiteral("Usage: %1 serial get [options] IP\n"
+                                         "       %1 serial set [options] IP KEY=VALUE...\n"
+                                         "See '%1 serial get --help' and '%1 serial set --help'.\n")
+                              .arg(ProgramName());
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        context.out << usage;
+        return CliStatus::Done;
+    }
+    context.err << ProgramName() << " serial: expected get or set\n" << usage;
+    return CliStatus::BadInput;
+}

@@ -1,0 +1,324 @@
+#include "SettingsChange.h"
+
+#include "GpioSettings.h"
+#include "SerialSettings.h"
+#include "SnmpSettingRules.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+QStringList Keys(const QList<SettingField>& fields)
+{
+    QStringList keys;
+    for (const SettingField& field : fields)
+        keys << field.key;
+    return keys;
+}
+
+QString UnknownKey(const QString& path, const QList<SettingField>& fields)
+{
+    return QStringLiteral("%1: unknown setting (known: %2)")
+        .arg(path, Keys(fields).join(QStringLiteral(", ")));
+}
+
+QString Path(const QString& parent, const QString& key)
+{
+    return parent.isEmpty() ? key : parent + QLatin1Char('.') + key;
+}
+
+// The line and column of the character a parse error names, both counted from 1. QJsonParseError's
+// offset points just past that character.
+QString Position(const QByteArray& text, qsizetype offset)
+{
+    offset = std::max<qsizetype>(offset - 1, 0);
+    const QByteArray before = text.left(offset);
+    const qsizetype line = before.count('\n') + 1;
+    const qsizetype column = offset - (before.lastIndexOf('\n') + 1) + 1;
+    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+// The keys of object that are fields; other keys are left to the caller through `rest`.
+bool ReadValues(const QJsonObject& object, const QString& path, const QList<SettingField>& fields,
+                const QStringList& otherKeys, SettingValues& values, QString& error)
+{
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (otherKeys.contains(it.key()))
+            continue;
+        const QString keyPath = Path(path, it.key());
+        const SettingField* field = FindField(fields, it.key());
+        if (!field) {
+            error = UnknownKey(keyPath, fields);
+            return false;
+        }
+        QString reason;
+        const std::optional<qint64> value = ParseFieldJson(*field, it.value(), reason);
+        if (!value) {
+            error = QStringLiteral("%1: %2").arg(keyPath, reason);
+            return false;
+        }
+        values.insert(field->key, *value);
+    }
+    return true;
+}
+
+bool ReadPort(const QJsonValue& item, const QString& path, QSet<int>& seen, PortChange& change,
+              QString& error)
+{
+    if (!item.isObject()) {
+        error =
+            QStringLiteral("%1: expected an object such as {\"port\": 1, \"mode\": \"OUTPUT\"}").arg(path);
+        return false;
+    }
+    const QJsonObject object = item.toObject();
+    const QJsonValue port = object.value(QStringLiteral("port"));
+    QString reason;
+    const std::optional<int> number =
+        port.isDouble() ? ParseGpioPort(QString::number(port.toDouble()), reason) : std::nullopt;
+    if (!number) {
+        error = QStringLiteral("%1.port: expected a port number from 1 to %2")
+                    .arg(path)
+                    .arg(GpioRules::kPortCount);
+        return false;
+    }
+    if (seen.contains(*number)) {
+        error = QStringLiteral("%1.port: port %2 is listed twice").arg(path).arg(*number);
+        return false;
+    }
+    seen.insert(*number);
+    change.port = *number;
+    if (!ReadValues(object, path, GpioPortFields(), {QStringLiteral("port")}, change.values, error))
+        return false;
+    if (const QString problem = CheckGpioValues(change.values); !problem.isEmpty()) {
+        error = Path(path, problem);
+        return false;
+    }
+    return true;
+}
+
+bool ReadGpio(const QJsonValue& section, GpioChange& change, QString& error)
+{
+    if (!section.isObject()) {
+        error = QStringLiteral("gpio: expected an object with manager, period and ports");
+        return false;
+    }
+    const QJsonObject object = section.toObject();
+    if (!ReadValues(object, QStringLiteral("gpio"), GpioNodeFields(), {QStringLiteral("ports")}, change.node,
+                    error))
+        return false;
+    const QJsonValue ports = object.value(QStringLiteral("ports"));
+    if (ports.isUndefined())
+        return true;
+    if (!ports.isArray()) {
+        error = QStringLiteral("gpio.ports: expected an array of port objects");
+        return false;
+    }
+    QSet<int> seen;
+    const QJsonArray list = ports.toArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        PortChange port;
+        if (!ReadPort(list[i], QStringLiteral("gpio.ports[%1]").arg(i), seen, port, error))
+            return false;
+        change.ports << port;
+    }
+    return true;
+}
+
+QString Difference(const SettingField& field, qint64 written, qint64 read)
+{
+    return QStringLiteral("%1: wrote %2, read %3")
+        .arg(field.key, FieldText(field, written), FieldText(field, read));
+}
+
+QStringList Differences(const QList<SettingField>& fields, const SettingValues& written,
+                        const SettingValues& read)
+{
+    QStringList differences;
+    for (const SettingField& field : fields) {
+        if (written.contains(field.key) && written.value(field.key) != read.value(field.key))
+            differences << Difference(field, written.value(field.key), read.value(field.key));
+    }
+    return differences;
+}
+
+// The keys that an I/O port's SET list carries for its mode.
+QStringList WrittenGpioKeys(int32_t mode)
+{
+    QStringList keys = {QStringLiteral("manager"), QStringLiteral("period"), QStringLiteral("mode")};
+    if (mode == GpioRules::kOutput)
+        keys << QStringLiteral("state") << QStringLiteral("initial");
+    else
+        keys << QStringLiteral("trapstate") << QStringLiteral("traptime");
+    return keys;
+}
+
+QList<SettingField> GpioFields()
+{
+    return GpioNodeFields() + GpioPortFields();
+}
+
+SettingValues Only(const SettingValues& values, const QStringList& keys)
+{
+    SettingValues kept;
+    for (const QString& key : keys)
+        kept.insert(key, values.value(key));
+    return kept;
+}
+
+} // namespace
+
+bool ParseAssignments(const QStringList& words, const QList<SettingField>& fields, SettingValues& values,
+                      QString& error)
+{
+    for (const QString& word : words) {
+        const qsizetype equals = word.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            error = QStringLiteral("\"%1\": expected KEY=VALUE (keys: %2)")
+                        .arg(word, Keys(fields).join(QStringLiteral(", ")));
+            return false;
+        }
+        const QString key = word.left(equals).trimmed().toLower();
+        const SettingField* field = FindField(fields, key);
+        if (!field) {
+            error = UnknownKey(key, fields);
+            return false;
+        }
+        if (values.contains(key)) {
+            error = QStringLiteral("%1: given twice").arg(key);
+            return false;
+        }
+        QString reason;
+        const std::optional<qint64> value = ParseFieldText(*field, word.mid(equals + 1), reason);
+        if (!value) {
+            error = QStringLiteral("%1: %2").arg(key, reason);
+            return false;
+        }
+        values.insert(key, *value);
+    }
+    return true;
+}
+
+std::optional<int> ParseGpioPort(const QString& text, QString& error)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > GpioRules::kPortCount) {
+        error = QStringLiteral("expected a port number from 1 to %1").arg(GpioRules::kPortCount);
+        return std::nullopt;
+    }
+    return port;
+}
+
+bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QString& error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = QStringLiteral("%1: %2").arg(Position(json, parseError.offset), parseError.errorString());
+        return false;
+    }
+    if (!document.isObject()) {
+        error = QStringLiteral("expected an object with \"serial\" and/or \"gpio\"");
+        return false;
+    }
+    const QJsonObject root = document.object();
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        if (it.key() == QLatin1String("serial")) {
+            if (!it.value().isObject()) {
+                error = QStringLiteral("serial: expected an object of serial settings");
+                return false;
+            }
+            change.serial.emplace();
+            if (!ReadValues(it.value().toObject(), it.key(), SerialFields(), {}, *change.serial, error))
+                return false;
+        } else if (it.key() == QLatin1String("gpio")) {
+            change.gpio.emplace();
+            if (!ReadGpio(it.value(), *change.gpio, error))
+                return false;
+        } else {
+            error = QStringLiteral("%1: unknown section (known: serial, gpio)").arg(it.key());
+            return false;
+        }
+    }
+    if (!change.serial && !change.gpio) {
+        error = QStringLiteral("nothing to write: the document has neither \"serial\" nor \"gpio\"");
+        return false;
+    }
+    return true;
+}
+
+QJsonObject SerialObject(const SerialSettings& settings)
+{
+    const SettingValues values = SerialValues(settings);
+    QJsonObject object;
+    for (const SettingField& field : SerialFields())
+        object.insert(field.key, FieldJson(field, values.value(field.key)));
+    return object;
+}
+
+QJsonObject GpioPortObject(int port, const GpioSettings& settings)
+{
+    const SettingValues values = GpioValues(settings);
+    QJsonObject object{{QStringLiteral("port"), port}};
+    for (const SettingField& field : GpioPortFields())
+        object.insert(field.key, FieldJson(field, values.value(field.key)));
+    return object;
+}
+
+QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, GpioSettings>>& ports)
+{
+    const SettingValues values = GpioValues(node);
+    QJsonObject object;
+    for (const SettingField& field : GpioNodeFields())
+        object.insert(field.key, FieldJson(field, values.value(field.key)));
+    QJsonArray list;
+    for (const auto& [port, settings] : ports)
+        list.append(GpioPortObject(port, settings));
+    object.insert(QStringLiteral("ports"), list);
+    return object;
+}
+
+QString CheckSerialRecord(const SerialSettings& settings)
+{
+    return FirstInvalidValue(SerialFields(), SerialValues(settings));
+}
+
+QString CheckGpioRecord(const GpioSettings& settings)
+{
+    const SettingValues values = GpioValues(settings);
+    if (settings.mode != GpioRules::kOutput && settings.mode != GpioRules::kInput)
+        return FirstInvalidValue(GpioPortFields(), Only(values, {QStringLiteral("mode")}));
+    if (const QString problem = FirstInvalidValue(GpioFields(), Only(values, WrittenGpioKeys(settings.mode)));
+        !problem.isEmpty())
+        return problem;
+    return CheckGpioValues(values);
+}
+
+QString CheckGpioValues(const SettingValues& values)
+{
+    const auto mode = values.constFind(QStringLiteral("mode"));
+    const auto trapTime = values.constFind(QStringLiteral("traptime"));
+    if (mode != values.cend() && trapTime != values.cend() &&
+        !GpioRules::IsAllowedTrapTime(static_cast<int32_t>(*mode), static_cast<uint32_t>(*trapTime)))
+        return QStringLiteral("traptime: an INPUT port takes 0 (no trap) or %1 to %2 ms, not %3")
+            .arg(GpioRules::kMinInputTrapTime)
+            .arg(GpioRules::kMaxTrapTime)
+            .arg(*trapTime);
+    return {};
+}
+
+QStringList SerialDifferences(const SerialSettings& written, const SerialSettings& read)
+{
+    return Differences(SerialFields(), SerialValues(written), SerialValues(read));
+}
+
+QStringList GpioDifferences(const GpioSettings& written, const GpioSettings& read)
+{
+    return Differences(GpioFields(), Only(GpioValues(written), WrittenGpioKeys(written.mode)),
+                       GpioValues(read));
+}

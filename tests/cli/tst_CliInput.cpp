@@ -1,0 +1,450 @@
+// lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms.
+// No network: what is checked here is what decides whether anything is sent at all.
+#include "AddressPlan.h"
+#include "BoardAddress.h"
+#include "GpioSettings.h"
+#include "Records.h"
+#include "SerialSettings.h"
+#include "SettingsChange.h"
+#include "TextParsers.h"
+
+#include <QJsonArray>
+#include <QtEndian>
+#include <QTest>
+#include <QTextStream>
+
+class tst_CliInput : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void assignments_data();
+    void assignments();
+    void document_data();
+    void document();
+    void exportedDocumentReadsBack();
+    void boardAddress_data();
+    void boardAddress();
+    void gpioReadBackComparesWhatTheModeWrites();
+    void records_data();
+    void records();
+    void addressPlan_data();
+    void addressPlan();
+    void allocation_data();
+    void allocation();
+};
+
+void tst_CliInput::assignments_data()
+{
+    QTest::addColumn<bool>("gpio");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QString>("key");   // then this key holds
+    QTest::addColumn<qint64>("value");
+
+    const auto words = [](const char* text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    QTest::newRow("names in any case")
+        << false << words("parity=EVEN flow=Hardware") << QString() << QStringLiteral("parity") << qint64(2);
+    QTest::newRow("data bits by count")
+        << false << words("databits=7") << QString() << QStringLiteral("databits") << qint64(2);
+    QTest::newRow("listed bit rate") << false << words("bitrate=230400") << QString()
+                                     << QStringLiteral("bitrate") << qint64(230400);
+    QTest::newRow("port at both ends")
+        << false << words("port=1024") << QString() << QStringLiteral("port") << qint64(1024);
+    QTest::newRow("peer 0.0.0.0 counts as given")
+        << false << words("peer=0.0.0.0") << QString() << QStringLiteral("peer") << qint64(0);
+    QTest::newRow("unlisted bit rate")
+        << false << words("bitrate=300") << QStringLiteral("bitrate: expected one of 600") << QString()
+        << qint64(0);
+    QTest::newRow("port below range")
+        << false << words("port=1023") << QStringLiteral("port: expected a whole number from 1024 to 65535")
+        << QString() << qint64(0);
+    QTest::newRow("port above range")
+        << false << words("port=65536") << QStringLiteral("port: expected") << QString() << qint64(0);
+    QTest::newRow("port not a number")
+        << false << words("port=4k") << QStringLiteral("port: expected") << QString() << qint64(0);
+    QTest::newRow("peer with a blank octet")
+        << false << words("peer=192.0..10") << QStringLiteral("peer: expected a dotted") << QString()
+        << qint64(0);
+    QTest::newRow("stop bits 3") << false << words("stopbits=3")
+                                 << QStringLiteral("stopbits: expected one of 1, 2") << QString()
+                                 << qint64(0);
+    QTest::newRow("unknown key") << false << words("speed=9600") << QStringLiteral("speed: unknown setting")
+                                 << QString() << qint64(0);
+    QTest::newRow("a gpio key is no serial key")
+        << false << words("traptime=0") << QStringLiteral("traptime: unknown setting") << QString()
+        << qint64(0);
+    QTest::newRow("no equals sign") << false << words("mode")
+                                    << QStringLiteral("\"mode\": expected KEY=VALUE") << QString()
+                                    << qint64(0);
+    QTest::newRow("given twice") << false << words("mode=UDP MODE=udp") << QStringLiteral("mode: given twice")
+                                 << QString() << qint64(0);
+
+    QTest::newRow("INPUT with trap time 30")
+        << true << words("mode=INPUT traptime=30") << QString() << QStringLiteral("traptime") << qint64(30);
+    QTest::newRow("INPUT with trap time 0")
+        << true << words("mode=INPUT traptime=0") << QString() << QStringLiteral("mode") << qint64(1);
+    QTest::newRow("OUTPUT with trap time 5")
+        << true << words("mode=OUTPUT traptime=5") << QString() << QStringLiteral("traptime") << qint64(5);
+    QTest::newRow("INPUT with trap time 29")
+        << true << words("traptime=29 mode=input") << QStringLiteral("traptime: an INPUT port takes 0")
+        << QString() << qint64(0);
+    QTest::newRow("trap time above a week")
+        << true << words("traptime=604800001")
+        << QStringLiteral("traptime: expected a whole number from 0 to 604800000") << QString() << qint64(0);
+    QTest::newRow("negative trap time")
+        << true << words("traptime=-1") << QStringLiteral("traptime: expected") << QString() << qint64(0);
+    QTest::newRow("level by name") << true << words("state=HIGH initial=low") << QString()
+                                   << QStringLiteral("state") << qint64(1);
+}
+
+void tst_CliInput::assignments()
+{
+    QFETCH(bool, gpio);
+    QFETCH(QStringList, words);
+    QFETCH(QString, error);
+
+    SettingValues values;
+    QString message;
+    bool ok = ParseAssignments(words, gpio ? GpioPortFields() : SerialFields(), values, message);
+    if (ok && gpio) {
+        message = CheckGpioValues(values);
+        ok = message.isEmpty();
+    }
+    if (!error.isEmpty()) {
+        QVERIFY2(!ok, qPrintable(words.join(QLatin1Char(' '))));
+        QVERIFY2(message.startsWith(error), qPrintable(message));
+        return;
+    }
+    QVERIFY2(ok, qPrintable(message));
+    QFETCH(QString, key);
+    QFETCH(qint64, value);
+    QCOMPARE(values.value(key, -1), value);
+}
+
+void tst_CliInput::document_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("error"); // empty: accepted
+
+    QTest::newRow("trailing comma") << QByteArray("{\n  \"serial\": {\n    \"bitrate\": 9600,\n  }\n}")
+                                    << QStringLiteral("line 4, column 3: ");
+    QTest::newRow("not JSON at all") << QByteArray("bitrate=9600") << QStringLiteral("line 1, column 1: ");
+    QTest::newRow("an array") << QByteArray("[]") << QStringLiteral("expected an object");
+    QTest::newRow("empty object") << QByteArray("{}") << QStringLiteral("nothing to write");
+    QTest::newRow("misspelt section")
+        << QByteArray(R"({"serail": {}})") << QStringLiteral("serail: unknown section");
+    QTest::newRow("unknown serial key")
+        << QByteArray(R"({"serial": {"baud": 9600}})") << QStringLiteral("serial.baud: unknown setting");
+    QTest::newRow("bit rate out of the list")
+        << QByteArray(R"({"serial": {"bitrate": 300}})") << QStringLiteral("serial.bitrate: expected one of");
+    QTest::newRow("fractional port") << QByteArray(R"({"serial": {"port": 4000.5}})")
+                                     << QStringLiteral("serial.port: expected a whole number");
+    QTest::newRow("null value") << QByteArray(R"({"serial": {"parity": null}})")
+                                << QStringLiteral("serial.parity: expected one of none, odd, even");
+    QTest::newRow("numbers as text or numbers")
+        << QByteArray(R"({"serial": {"databits": "7", "stopbits": 2}})") << QString();
+    QTest::newRow("port 9") << QByteArray(R"({"gpio": {"ports": [{"port": 9}]}})")
+                            << QStringLiteral("gpio.ports[0].port: expected a port number from 1 to 8");
+    QTest::newRow("port missing") << QByteArray(R"({"gpio": {"ports": [{"mode": "INPUT"}]}})")
+                                  << QStringLiteral("gpio.ports[0].port: expected");
+    QTest::newRow("port twice") << QByteArray(R"({"gpio": {"ports": [{"port": 2}, {"port": 2}]}})")
+                                << QStringLiteral("gpio.ports[1].port: port 2 is listed twice");
+    QTest::newRow("short INPUT trap time")
+        << QByteArray(R"({"gpio": {"ports": [{"port": 4, "mode": "INPUT", "traptime": 1}]}})")
+        << QStringLiteral("gpio.ports[0].traptime: an INPUT port takes 0");
+    QTest::newRow("period out of range")
+        << QByteArray(R"({"gpio": {"period": 9}})")
+        << QStringLiteral("gpio.period: expected a whole number from 10 to 1000");
+    QTest::newRow("ports not a list") << QByteArray(R"({"gpio": {"ports": {"port": 1}}})")
+                                      << QStringLiteral("gpio.ports: expected an array");
+    QTest::newRow("node-wide settings only")
+        << QByteArray(R"({"gpio": {"manager": "192.0.2.1"}})") << QString();
+}
+
+void tst_CliInput::document()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, error);
+    SettingsChange change;
+    QString message;
+    const bool ok = ParseSettingsDocument(json, change, message);
+    if (error.isEmpty()) {
+        QVERIFY2(ok, qPrintable(message));
+    } else {
+        QVERIFY(!ok);
+        QVERIFY2(message.startsWith(error), qPrintable(message));
+    }
+}
+
+// What export prints, apply must read as the same values: names and list positions agree.
+void tst_CliInput::exportedDocumentReadsBack()
+{
+    SerialSettings serial;
+    serial.connectionMode = 2;
+    serial.peerAddress = static_cast<int32_t>(qToBigEndian(0xc000020au)); // 192.0.2.10
+    serial.bitRate = 115200;
+    serial.dataLength = 0;
+    serial.stopBits = 1;
+    serial.parity = 1;
+    serial.flowControl = 1;
+    serial.portNumber = 40001;
+    GpioSettings input;
+    input.managerAddress = qToBigEndian(0xc0000201u);
+    input.period = 250;
+    input.mode = 1;
+    input.trapState = 1;
+    input.trapTime = 604800000;
+    GpioSettings output = input;
+    output.mode = 0;
+    output.state = 1;
+    output.trapTime = 0;
+
+    const QJsonObject document{{QStringLiteral("serial"), SerialObject(serial)},
+                               {QStringLiteral("gpio"), GpioObject(input, {{3, input}, {8, output}})}};
+    SettingsChange change;
+    QString error;
+    QVERIFY2(ParseSettingsDocument(QJsonDocument(document).toJson(), change, error), qPrintable(error));
+
+    QVERIFY(change.serial);
+    SerialSettings readSerial;
+    StoreSerialValues(*change.serial, readSerial);
+    QVERIFY(SerialDifferences(serial, readSerial).isEmpty());
+    QCOMPARE(change.serial->size(), 8);
+
+    QVERIFY(change.gpio);
+    QCOMPARE(change.gpio->ports.size(), 2);
+    QCOMPARE(change.gpio->ports[1].port, 8);
+    GpioSettings readInput;
+    StoreGpioValues(change.gpio->node, readInput);
+    StoreGpioValues(change.gpio->ports[0].values, readInput);
+    QCOMPARE(GpioValues(readInput), GpioValues(input));
+}
+
+void tst_CliInput::boardAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected"); // empty: refused
+
+    QTest::newRow("simulated board") << QStringLiteral("127.0.0.2") << QStringLiteral("127.0.0.2");
+    QTest::newRow("blanks and leading zeros")
+        << QStringLiteral(" 192.168.000.010 ") << QStringLiteral("192.168.0.10");
+    QTest::newRow("all zeros") << QStringLiteral("0.0.0.0") << QString();
+    QTest::newRow("limited broadcast") << QStringLiteral("255.255.255.255") << QString();
+    QTest::newRow("multicast") << QStringLiteral("224.0.0.1") << QString();
+    QTest::newRow("class A network") << QStringLiteral("10.0.0.0") << QString();
+    QTest::newRow("class C broadcast") << QStringLiteral("192.168.1.255") << QString();
+    QTest::newRow("three octets") << QStringLiteral("192.168.0") << QString();
+    QTest::newRow("octet above 255") << QStringLiteral("192.168.0.256") << QString();
+    QTest::newRow("host name") << QStringLiteral("board.local") << QString();
+}
+
+void tst_CliInput::boardAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(text, error);
+    QCOMPARE(address.value_or(QString()), expected);
+    QCOMPARE(error.isEmpty(), !expected.isEmpty());
+
+    QVERIFY(!ParseBoardAddresses({QStringLiteral("127.0.0.2"), QStringLiteral("127.000.0.2")}, error));
+    QVERIFY(error.contains(QStringLiteral("listed twice")));
+}
+
+// An OUTPUT port is never written with its trap settings, so they may read back as anything.
+void tst_CliInput::gpioReadBackComparesWhatTheModeWrites()
+{
+    GpioSettings written;
+    written.mode = 0;
+    written.state = 1;
+    GpioSettings read = written;
+    read.trapState = 1;
+    read.trapTime = 500;
+    QVERIFY(GpioDifferences(written, read).isEmpty());
+    read.state = 0;
+    QCOMPARE(GpioDifferences(written, read), QStringList{QStringLiteral("state: wrote HIGH, read LOW")});
+
+    written.mode = 1;
+    written.trapTime = 500;
+    read = written;
+    read.state = 1;
+    QVERIFY(GpioDifferences(written, read).isEmpty());
+    read.trapTime = 30;
+    QCOMPARE(GpioDifferences(written, read), QStringList{QStringLiteral("traptime: wrote 500, read 30")});
+}
+
+void tst_CliInput::records_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("table") << QStringLiteral("table")
+                           << QStringLiteral("board      result   detail\n"
+                                             "127.0.0.2  ok       serial written\n"
+                                             "127.0.0.3  refused  no, \"really\"\n");
+    QTest::newRow("csv") << QStringLiteral("csv")
+                         << QStringLiteral("board,result,detail\r\n"
+                                           "127.0.0.2,ok,serial written\r\n"
+                                           "127.0.0.3,refused,\"no, \"\"really\"\"\"\r\n");
+}
+
+void tst_CliInput::records()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, expected);
+    Records records;
+    records.columns = {QStringLiteral("board"), QStringLiteral("result"), QStringLiteral("detail")};
+    records.rows = {
+        {QStringLiteral("127.0.0.2"), QStringLiteral("ok"), QStringLiteral("serial written")},
+        {QStringLiteral("127.0.0.3"), QStringLiteral("refused"), QStringLiteral("no, \"really\"")}};
+    QString text;
+    QTextStream out(&text);
+    PrintRecords(records, *ParseOutputFormat(format), out);
+    QCOMPARE(text, expected);
+}
+
+// Each entry as "mac ip/mask gateway" or "mac dhcp", in plan order.
+static QStringList PlanText(const QList<PlannedAddress>& plan)
+{
+    QStringList text;
+    for (const PlannedAddress& entry : plan) {
+        text << (entry.dhcp ? MacText(entry.mac) + QStringLiteral(" dhcp")
+                            : QStringLiteral("%1 %2/%3 %4")
+                                  .arg(MacText(entry.mac), HostAddressText(entry.ip),
+                                       HostAddressText(entry.mask), HostAddressText(entry.gateway)));
+    }
+    return text;
+}
+
+void tst_CliInput::addressPlan_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QStringList>("plan");
+
+    QTest::newRow("header, comments, DHCP, no gateway, CRLF")
+        << QByteArray("# line 3\r\nmac,ip,mask,gateway\r\n00:0a:ff:10:20:3b, 192.168.0.10 "
+                      ",255.255.255.0,192.168.0.1\r\n"
+                      "\r\n00-0A-FF-10-20-3C,DHCP\r\n00:0a:ff:10:20:3d,192.168.0.12,255.255.255.0,\r\n"
+                      "00:0a:ff:10:20:3e,192.168.0.13,255.255.255.0\r\n")
+        << QString()
+        << QStringList{QStringLiteral("00:0a:ff:10:20:3b 192.168.0.10/255.255.255.0 192.168.0.1"),
+                       QStringLiteral("00:0a:ff:10:20:3c dhcp"),
+                       QStringLiteral("00:0a:ff:10:20:3d 192.168.0.12/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:10:20:3e 192.168.0.13/255.255.255.0 0.0.0.0")};
+    QTest::newRow("classful network address")
+        << QByteArray(
+               "00:0a:ff:10:20:3b,192.168.0.10,255.255.255.0\n00:0a:ff:10:20:3c,10.0.0.0,255.255.255.0\n")
+        << QStringLiteral("line 2: 10.0.0.0/255.255.255.0: the IP address is not valid") << QStringList();
+    QTest::newRow("broken mask") << QByteArray("00:0a:ff:10:20:3b,10.1.2.3,255.0.255.0\n")
+                                 << QStringLiteral(
+                                        "line 1: 10.1.2.3/255.0.255.0: the subnet mask is not valid")
+                                 << QStringList();
+    QTest::newRow("subnet broadcast")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.0.255,255.255.255.0\n")
+        << QStringLiteral("line 1: 10.1.0.255/255.255.255.0: the IP address does not fit") << QStringList();
+    QTest::newRow("gateway in another subnet")
+        << QByteArray("00:0a:ff:10:20:3b,192.168.0.10,255.255.255.0,192.168.1.1\n")
+        << QStringLiteral(
+               "line 1: 192.168.0.10/255.255.255.0 gateway 192.168.1.1: the gateway address is not valid")
+        << QStringList();
+    QTest::newRow("one board twice") << QByteArray("00:0a:ff:10:20:3b,dhcp\n#\n00:0A:FF:10:20:3B,dhcp\n")
+                                     << QStringLiteral(
+                                            "line 3: 00:0a:ff:10:20:3b is already planned on line 1")
+                                     << QStringList();
+    QTest::newRow("one address twice")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.2.3,255.0.0.0\n00:0a:ff:10:20:3c,10.1.2.3,255.255.0.0\n")
+        << QStringLiteral("line 2: 10.1.2.3 is already given to the board on line 1") << QStringList();
+    QTest::newRow("bad MAC") << QByteArray("00:0a:ff:10:20,dhcp\n")
+                             << QStringLiteral("line 1: \"00:0a:ff:10:20\" is not a MAC address")
+                             << QStringList();
+    QTest::newRow("mask missing") << QByteArray("00:0a:ff:10:20:3b,10.1.2.3\n")
+                                  << QStringLiteral("line 1: expected mac,ip,mask,gateway or mac,dhcp")
+                                  << QStringList();
+    QTest::newRow("incomplete address")
+        << QByteArray("00:0a:ff:10:20:3b,10.1.2.,255.0.0.0\n")
+        << QStringLiteral("line 1: IP address \"10.1.2.\" is not a dotted IPv4 address") << QStringList();
+    QTest::newRow("only a header") << QByteArray("mac,ip,mask,gateway\n")
+                                   << QStringLiteral("the plan lists no boards") << QStringList();
+}
+
+void tst_CliInput::addressPlan()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, error);
+    QFETCH(QStringList, plan);
+    QList<PlannedAddress> parsed;
+    QString message;
+    const bool ok = ParseAddressPlan(csv, parsed, message);
+    QVERIFY2(ok == error.isEmpty(), qPrintable(message));
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QCOMPARE(PlanText(parsed), plan);
+}
+
+void tst_CliInput::allocation_data()
+{
+    QTest::addColumn<QStringList>("boards"); // "mac ip"
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("plan");
+
+    const QStringList three{QStringLiteral("00:0a:ff:00:00:03 192.168.0.11"),
+                            QStringLiteral("00:0a:ff:00:00:01 192.168.0.200"),
+                            QStringLiteral("00:0a:ff:00:00:02 10.1.2.3")};
+    QTest::newRow("MAC order, used addresses skipped")
+        << three << QStringLiteral("192.168.0.10") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.10/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:02 192.168.0.12/255.255.255.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:03 192.168.0.13/255.255.255.0 0.0.0.0")};
+    QTest::newRow("the gateway's address is skipped")
+        << three.mid(0, 1) << QStringLiteral("192.168.0.1") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("192.168.0.1") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:03 192.168.0.2/255.255.255.0 192.168.0.1")};
+    QTest::newRow("classful broadcast and network skipped in a wider subnet")
+        << three << QStringLiteral("192.168.0.254") << QStringLiteral("255.255.0.0")
+        << QStringLiteral("0.0.0.0") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.254/255.255.0.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:02 192.168.1.1/255.255.0.0 0.0.0.0"),
+                       QStringLiteral("00:0a:ff:00:00:03 192.168.1.2/255.255.0.0 0.0.0.0")};
+    QTest::newRow("subnet too small")
+        << three << QStringLiteral("192.168.0.253") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0")
+        << QStringLiteral(
+               "the subnet 192.168.0.0/255.255.255.0 has no free address left from 192.168.0.253 on for "
+               "00:0a:ff:00:00:03")
+        << QStringList();
+    QTest::newRow("start is the subnet's network address")
+        << three << QStringLiteral("192.168.0.0") << QStringLiteral("255.255.255.0")
+        << QStringLiteral("0.0.0.0")
+        << QStringLiteral("192.168.0.0/255.255.255.0: the IP address is not valid") << QStringList();
+}
+
+void tst_CliInput::allocation()
+{
+    QFETCH(QStringList, boards);
+    QFETCH(QString, from);
+    QFETCH(QString, mask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, error);
+    QFETCH(QStringList, plan);
+    const auto address = [](const QString& text) { return ParseDottedAddress(text)->HostOrder(); };
+    QList<ListedBoard> listed;
+    for (const QString& board : boards) {
+        const QStringList parts = board.split(QLatin1Char(' '));
+        listed << ListedBoard{*ParseMacAddress(parts[0]), address(parts[1])};
+    }
+    QList<PlannedAddress> allocated;
+    QString message;
+    const bool ok =
+        AllocateAddresses(listed, address(from), address(mask), address(gateway), allocated, message);
+    QVERIFY2(ok == error.isEmpty(), qPrintable(message));
+    QVERIFY2(message.startsWith(error), qPrintable(message));
+    QCOMPARE(PlanText(allocated), plan);
+}
+
+QTEST_GUILESS_MAIN(tst_CliInput)
+#include "tst_CliInput.moc"

@@ -1,0 +1,364 @@
+// lanfinch-cli as a user runs it, against the simulated boards on the product's SNMP port. Runs only
+// in a private network namespace (scripts/netns-run).
+#include "SimProcess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kEnterprise = QStringLiteral("1.3.6.1.4.1.32473.1.4.");
+
+// Boards of the simulator, by the last octet of their address.
+const QString kReadBoard = QStringLiteral("127.0.0.2");    // settings differ from the defaults
+const QString kWriteBoard = QStringLiteral("127.0.0.3");   // changed by the tests
+const QString kRefusing = QStringLiteral("127.0.0.4");     // refuses every SET
+const QString kSilent = QStringLiteral("127.0.0.5");       // never answers
+const QString kKeepsBitRate = QStringLiteral("127.0.0.6"); // accepts a bit rate, keeps its own
+const QString kCopyBoard = QStringLiteral("127.0.0.7");    // takes an exported document
+// No route leads there inside the namespace: requests cannot be sent.
+const QString kUnreachable = QStringLiteral("192.0.2.10");
+
+QJsonObject Board(int last, const QJsonObject& snmp = {})
+{
+    QJsonObject board{
+        {QStringLiteral("mac"), QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0'))},
+        {QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last)}};
+    if (!snmp.isEmpty())
+        board.insert(QStringLiteral("snmp"), snmp);
+    return board;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+
+    QJsonDocument Json() const { return QJsonDocument::fromJson(out); }
+};
+
+} // namespace
+
+class tst_CliNetns : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void reads_data();
+    void reads();
+    void writes_data();
+    void writes();
+    void exportThenApplyCopiesABoard();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+    void failures_data();
+    void failures();
+
+  private:
+    Run Cli(QStringList arguments);
+    qsizetype SnmpLogSize() const;
+
+    SimProcess m_sim;
+    QTemporaryDir m_dir;
+};
+
+void tst_CliNetns::initTestCase()
+{
+    QVERIFY2(RunningInPrivateNetns(), "run through scripts/netns-run");
+    QVERIFY(m_dir.isValid());
+    const QJsonObject readValues{
+        {kEnterprise + QStringLiteral("2.2.0"), 1},
+        {kEnterprise + QStringLiteral("2.4.0"), QStringLiteral("192.0.2.10")},
+        {kEnterprise + QStringLiteral("2.5.0"), 40001},
+        {kEnterprise + QStringLiteral("2.10.0"), 115200},
+        {kEnterprise + QStringLiteral("2.20.0"), 2},
+        {kEnterprise + QStringLiteral("3.1.0"), QStringLiteral("192.0.2.1")},
+        {kEnterprise + QStringLiteral("3.2.0"), 250},
+        {kEnterprise + QStringLiteral("3.10.3.1.0"), 1},
+        {kEnterprise + QStringLiteral("3.10.3.4.0"), 1},
+        {kEnterprise + QStringLiteral("3.10.3.5.0"), 1000},
+    };
+    const QJsonArray boards{
+        Board(2, {{QStringLiteral("values"), readValues}}),
+        Board(3),
+        Board(4, {{QStringLiteral("refuseSets"), true}}),
+        Board(5, {{QStringLiteral("silent"), true}}),
+        Board(6, {{QStringLiteral("ignoreSets"), kEnterprise + QStringLiteral("2.10.0")}}),
+        Board(7),
+    };
+    const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
+    QVERIFY(
+        m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
+                     QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")}));
+
+    QFile settings(m_dir.filePath(QStringLiteral("bitrate.json")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(R"({"serial": {"bitrate": 57600, "parity": "odd"}, "gpio": {"period": 500}})");
+    QFile broken(m_dir.filePath(QStringLiteral("broken.json")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("{\n  \"serial\": {\"bitrate\": 57600},\n  \"gpio\": {\"ports\": [{\"port\": 2, \"mode\": "
+                 "\"INPT\"}]}\n}\n");
+}
+
+void tst_CliNetns::cleanupTestCase()
+{
+    QVERIFY(m_sim.Stop());
+}
+
+Run tst_CliNetns::Cli(QStringList arguments)
+{
+    for (QString& argument : arguments)
+        argument.replace(QStringLiteral("{dir}"), m_dir.path());
+    QProcess process;
+    process.start(QStringLiteral(LANFINCH_CLI_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+qsizetype tst_CliNetns::SnmpLogSize() const
+{
+    qsizetype count = 0;
+    for (const QJsonObject& entry : m_sim.LogEntries())
+        count += entry.value(QStringLiteral("proto")).toString() == QLatin1String("snmp");
+    return count;
+}
+
+void tst_CliNetns::reads_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("serial get")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kReadBoard,
+                       QStringLiteral("--format=json")}
+        << QByteArray(R"({"mode": "TCPCLIENT", "port": 40001, "peer": "192.0.2.10", "bitrate": 115200,
+                         "databits": 8, "stopbits": 1, "parity": "even", "flow": "none"})");
+    QTest::newRow("gpio get one port")
+        << QStringList{QStringLiteral("gpio"),   QStringLiteral("get"), kReadBoard,
+                       QStringLiteral("--port"), QStringLiteral("3"),   QStringLiteral("--format"),
+                       QStringLiteral("json")}
+        << QByteArray(R"({"manager": "192.0.2.1", "period": 250, "ports": [
+                         {"port": 3, "mode": "INPUT", "state": "LOW", "initial": "LOW", "trapstate": "HIGH",
+                          "traptime": 1000}]})");
+}
+
+void tst_CliNetns::reads()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+    const Run run = Cli(arguments);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.Json(), QJsonDocument::fromJson(expected));
+}
+
+void tst_CliNetns::writes_data()
+{
+    QTest::addColumn<QStringList>("write");
+    QTest::addColumn<QStringList>("read");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("serial set, other settings kept")
+        << QStringList{QStringLiteral("serial"),
+                       QStringLiteral("set"),
+                       kWriteBoard,
+                       QStringLiteral("bitrate=57600"),
+                       QStringLiteral("parity=odd"),
+                       QStringLiteral("peer=192.0.2.20"),
+                       QStringLiteral("--verify")}
+        << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kWriteBoard}
+        << QByteArray(R"({"mode": "TCPSERVER", "port": 21347, "peer": "192.0.2.20", "bitrate": 57600,
+                         "databits": 8, "stopbits": 1, "parity": "odd", "flow": "none"})");
+    QTest::newRow("gpio set INPUT port with node-wide settings")
+        << QStringList{QStringLiteral("gpio"),
+                       QStringLiteral("set"),
+                       kWriteBoard,
+                       QStringLiteral("--manager"),
+                       QStringLiteral("192.0.2.1"),
+                       QStringLiteral("--period"),
+                       QStringLiteral("500"),
+                       QStringLiteral("--port"),
+                       QStringLiteral("6"),
+                       QStringLiteral("mode=INPUT"),
+                       QStringLiteral("trapstate=HIGH"),
+                       QStringLiteral("traptime=30"),
+                       QStringLiteral("--verify")}
+        << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kWriteBoard, QStringLiteral("--port=6")}
+        << QByteArray(R"({"manager": "192.0.2.1", "period": 500, "ports": [
+                         {"port": 6, "mode": "INPUT", "state": "LOW", "initial": "LOW", "trapstate": "HIGH",
+                          "traptime": 30}]})");
+    QTest::newRow("gpio set OUTPUT port leaves its trap settings")
+        << QStringList{QStringLiteral("gpio"),
+                       QStringLiteral("set"),
+                       kWriteBoard,
+                       QStringLiteral("--port=6"),
+                       QStringLiteral("mode=OUTPUT"),
+                       QStringLiteral("state=HIGH"),
+                       QStringLiteral("traptime=0")}
+        << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kWriteBoard, QStringLiteral("--port=6")}
+        << QByteArray(R"({"manager": "192.0.2.1", "period": 500, "ports": [
+                         {"port": 6, "mode": "OUTPUT", "state": "HIGH", "initial": "LOW", "trapstate": "HIGH",
+                          "traptime": 30}]})");
+}
+
+void tst_CliNetns::writes()
+{
+    QFETCH(QStringList, write);
+    QFETCH(QStringList, read);
+    QFETCH(QByteArray, expected);
+
+    const Run written = Cli(write << QStringLiteral("--format=json"));
+    QVERIFY2(written.exitCode == 0, (written.out + written.err.toUtf8()).constData());
+    const QJsonObject result = written.Json().array().at(0).toObject();
+    QCOMPARE(result.value(QStringLiteral("board")).toString(), kWriteBoard);
+    QCOMPARE(result.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+
+    const Run run = Cli(read << QStringLiteral("--format=json"));
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.Json(), QJsonDocument::fromJson(expected));
+}
+
+void tst_CliNetns::exportThenApplyCopiesABoard()
+{
+    const Run exported = Cli({QStringLiteral("export"), kReadBoard});
+    QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+    const QJsonObject document = exported.Json().object();
+    QCOMPARE(document.keys(), (QStringList{QStringLiteral("gpio"), QStringLiteral("serial")}));
+    QCOMPARE(
+        document.value(QStringLiteral("gpio")).toObject().value(QStringLiteral("ports")).toArray().size(), 8);
+
+    QFile file(m_dir.filePath(QStringLiteral("exported.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(exported.out);
+    file.close();
+    const Run applied = Cli({QStringLiteral("apply"), file.fileName(), kCopyBoard});
+    QVERIFY2(applied.exitCode == 0, (applied.out + applied.err.toUtf8()).constData());
+    QVERIFY2(applied.out.contains("written and verified"), applied.out.constData());
+
+    const Run copy = Cli({QStringLiteral("export"), kCopyBoard});
+    QCOMPARE(copy.Json(), exported.Json());
+}
+
+void tst_CliNetns::badInputSendsNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const QString serial = QStringLiteral("serial");
+    const QString gpio = QStringLiteral("gpio");
+    const QString set = QStringLiteral("set");
+    const QString get = QStringLiteral("get");
+    QTest::newRow("unlisted bit rate") << QStringList{serial, set, kWriteBoard, QStringLiteral("bitrate=300")}
+                                       << QStringLiteral("bitrate: expected one of 600");
+    QTest::newRow("unknown key") << QStringList{serial, set, kWriteBoard, QStringLiteral("mode=UDP"),
+                                                QStringLiteral("baud=9600")}
+                                 << QStringLiteral("baud: unknown setting");
+    QTest::newRow("nothing to set") << QStringList{serial, set, kWriteBoard}
+                                    << QStringLiteral("missing arguments");
+    QTest::newRow("network address") << QStringList{serial, get, QStringLiteral("10.0.0.0")}
+                                     << QStringLiteral("10.0.0.0 is not an address a board can have");
+    QTest::newRow("short address") << QStringList{gpio, get, QStringLiteral("127.0.2")}
+                                   << QStringLiteral("\"127.0.2\" is not an IPv4 address");
+    QTest::newRow("port 9") << QStringList{gpio, get, kWriteBoard, QStringLiteral("--port=9")}
+                            << QStringLiteral("--port: expected a port number from 1 to 8");
+    QTest::newRow("short INPUT trap time") << QStringList{gpio,
+                                                          set,
+                                                          kWriteBoard,
+                                                          QStringLiteral("--port=2"),
+                                                          QStringLiteral("mode=INPUT"),
+                                                          QStringLiteral("traptime=29")}
+                                           << QStringLiteral("traptime: an INPUT port takes 0");
+    QTest::newRow("port settings without --port")
+        << QStringList{gpio, set, kWriteBoard, QStringLiteral("mode=INPUT")}
+        << QStringLiteral("KEY=VALUE settings need --port N");
+    QTest::newRow("period out of range")
+        << QStringList{gpio, set, kWriteBoard, QStringLiteral("--period=1001")}
+        << QStringLiteral("--period: expected a whole number from 10 to 1000");
+    QTest::newRow("bad format") << QStringList{serial, get, kWriteBoard, QStringLiteral("--format=xml")}
+                                << QStringLiteral("--format: expected table, json or csv");
+    QTest::newRow("misspelt value in a document, named with its line")
+        << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/broken.json"), kWriteBoard}
+        << QStringLiteral("broken.json: gpio.ports[0].mode: expected one of OUTPUT, INPUT");
+    QTest::newRow("one bad address in a batch")
+        << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/bitrate.json"), kWriteBoard,
+                       QStringLiteral("224.0.0.1")}
+        << QStringLiteral("224.0.0.1 is not an address a board can have");
+    QTest::newRow("missing document")
+        << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/none.json"), kWriteBoard}
+        << QStringLiteral("none.json: ");
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("serail"), get, kWriteBoard}
+                                     << QStringLiteral("unknown command \"serail\"");
+}
+
+void tst_CliNetns::badInputSendsNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const qsizetype logged = SnmpLogSize();
+    const Run run = Cli(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(SnmpLogSize(), logged);
+}
+
+void tst_CliNetns::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines"); // each expected in stdout and stderr together
+
+    QTest::newRow("refused write")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("set"), kRefusing,
+                       QStringLiteral("bitrate=57600")}
+        << 3
+        << QStringList{QStringLiteral("refused  writing serial settings: the board refused it (genErr)\n")};
+    QTest::newRow("silent board") << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kSilent} << 4
+                                  << QStringList{
+                                         QStringLiteral("127.0.0.5: reading I/O port 1: no reply in time")};
+    QTest::newRow("unreachable board")
+        << QStringList{QStringLiteral("export"), kUnreachable} << 5
+        << QStringList{QStringLiteral("192.0.2.10: reading serial settings: the request could not be sent")};
+    QTest::newRow("batch: each board's result, the worst status")
+        << QStringList{QStringLiteral("apply"),
+                       QStringLiteral("{dir}/bitrate.json"),
+                       kKeepsBitRate,
+                       kRefusing,
+                       kSilent,
+                       kWriteBoard}
+        << 4
+        << QStringList{
+               QStringLiteral(
+                   "127.0.0.6,differs,\"read-back differs: serial bitrate: wrote 57600, read 9600\"\r\n"),
+               QStringLiteral("127.0.0.4,refused,writing serial settings: the board refused it (genErr)\r\n"),
+               QStringLiteral("127.0.0.5,no reply,reading serial settings: no reply in time\r\n"),
+               QStringLiteral("127.0.0.3,ok,serial and I/O port 1 written and verified\r\n")};
+}
+
+void tst_CliNetns::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    if (arguments.first() == QLatin1String("apply"))
+        arguments << QStringLiteral("--format=csv");
+    const Run run = Cli(arguments);
+    const QString output = QString::fromUtf8(run.out) + run.err;
+    QCOMPARE(run.exitCode, exitCode);
+    for (const QString& line : lines)
+        QVERIFY2(output.contains(line), qPrintable(output));
+}
+
+QTEST_GUILESS_MAIN(tst_CliNetns)
+#include "tst_CliNetns.moc"
