@@ -120,11 +120,39 @@ bool CNodeListDlg::event(QEvent* event)
 
 bool CNodeListDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_nodeList->viewport() && event->type() == QEvent::MouseButtonDblClick &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        OnNodeListDblClk();
+    if (watched == m_nodeList->viewport() && FilterListMouse(event)) {
+        return true;
     }
     return CTemplateDialog::eventFilter(watched, event);
+}
+
+// A double click that runs the IP settings command ends the press it belongs to. The command's
+// modal run swallows the release, and the view would handle the double click only after the run:
+// finding another row, or a new one, where its pressed row stood, it would take the double click
+// for a fresh press and select that row. So the view sees neither the double click nor the rest of
+// that press (moves with the button still down, the release); the next press is the view's again.
+bool CNodeListDlg::FilterListMouse(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonDblClick:
+        // Anywhere in the list, not only on a row.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && OnNodeListDblClk()) {
+            m_commandTookPress = true;
+            return true;
+        }
+        return false;
+    case QEvent::MouseButtonPress:
+        m_commandTookPress = false;
+        return false;
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease: {
+        const bool taken = m_commandTookPress;
+        m_commandTookPress = taken && static_cast<QMouseEvent*>(event)->buttons().testFlag(Qt::LeftButton);
+        return taken;
+    }
+    default:
+        return false;
+    }
 }
 
 void CNodeListDlg::OnSearch()
