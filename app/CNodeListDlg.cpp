@@ -14,10 +14,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <arpa/inet.h>
 
@@ -36,6 +39,63 @@ constexpr ColumnLayout kColumns[] = {
 template <class T> int Order(const T& a, const T& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Records whose rows hold, between them, the widest text each column can show: every hex digit as
+// all twelve digits of the MAC address, every byte value as all four bytes of each address, DHCP
+// on and off, and (from byte 0) no gateway. Digits need not be equally wide, and which is widest
+// depends on the font.
+std::vector<NodeInfo> WidestTextRecords()
+{
+    std::vector<NodeInfo> records(256);
+    for (uint32_t value = 0; value < records.size(); ++value) {
+        NodeInfo& record = records[value];
+        const auto hexDigitTwice = uint8_t((value % 16) * 0x11);
+        const uint8_t mac[6] = {hexDigitTwice, hexDigitTwice, hexDigitTwice,
+                                hexDigitTwice, hexDigitTwice, hexDigitTwice};
+        record.SetMacAddress(mac);
+        const uint32_t address = value * 0x01010101u; // the same in either byte order
+        NetworkSettings& settings = record.GetSettings();
+        settings.SetIpAddress(address);
+        settings.SetSubnetMask(address);
+        settings.SetGateway(address);
+        settings.SetDhcp(int32_t(value % 2));
+    }
+    return records;
+}
+
+// The width a cell of the list needs to show text whole: the text and the margins the view's
+// style keeps around it.
+int CellWidth(const QTreeWidget* list, const QString& text)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.font = list->font();
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = text;
+    return list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list).width();
+}
+
+// The template's width is the least a column gets; more when its header or the widest text a row
+// can show in it needs more in the list's font.
+std::vector<int> ColumnWidths(const QTreeWidget* list)
+{
+    const QFontMetricsF metrics(list->font());
+    QStringList widest(qsizetype(std::size(kColumns)));
+    for (const NodeInfo& record : WidestTextRecords()) {
+        const QStringList texts = CNodeRow::ColumnTexts(record);
+        for (qsizetype column = 0; column < widest.size(); ++column) {
+            if (metrics.horizontalAdvance(texts[column]) > metrics.horizontalAdvance(widest[column])) {
+                widest[column] = texts[column];
+            }
+        }
+    }
+    std::vector<int> widths;
+    for (qsizetype column = 0; column < widest.size(); ++column) {
+        widths.push_back(std::max({kColumns[column].width, CellWidth(list, widest[column]),
+                                   list->header()->sectionSizeHint(int(column))}));
+    }
+    return widths;
 }
 
 } // namespace
@@ -85,9 +145,10 @@ void CNodeListDlg::OnInitDialog()
         headers << QString::fromLatin1(column.header);
     }
     m_nodeList->setHeaderLabels(headers);
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    const std::vector<int> widths = ColumnWidths(m_nodeList);
+    for (int i = 0; i < static_cast<int>(widths.size()); ++i) {
         m_nodeList->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
-        m_nodeList->setColumnWidth(i, kColumns[i].width);
+        m_nodeList->setColumnWidth(i, widths[size_t(i)]);
     }
 
     OnSearch();
@@ -120,11 +181,39 @@ bool CNodeListDlg::event(QEvent* event)
 
 bool CNodeListDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_nodeList->viewport() && event->type() == QEvent::MouseButtonDblClick &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        OnNodeListDblClk();
+    if (watched == m_nodeList->viewport() && FilterListMouse(event)) {
+        return true;
     }
     return CTemplateDialog::eventFilter(watched, event);
+}
+
+// A double click that runs the IP settings command ends the press it belongs to. The command's
+// modal run swallows the release, and the view would handle the double click only after the run:
+// finding another row, or a new one, where its pressed row stood, it would take the double click
+// for a fresh press and select that row. So the view sees neither the double click nor the rest of
+// that press (moves with the button still down, the release); the next press is the view's again.
+bool CNodeListDlg::FilterListMouse(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonDblClick:
+        // Anywhere in the list, not only on a row.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && OnNodeListDblClk()) {
+            m_commandTookPress = true;
+            return true;
+        }
+        return false;
+    case QEvent::MouseButtonPress:
+        m_commandTookPress = false;
+        return false;
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease: {
+        const bool taken = m_commandTookPress;
+        m_commandTookPress = taken && static_cast<QMouseEvent*>(event)->buttons().testFlag(Qt::LeftButton);
+        return taken;
+    }
+    default:
+        return false;
+    }
 }
 
 void CNodeListDlg::OnSearch()

@@ -50,7 +50,8 @@ class CNodeListDlg final : public CTemplateDialog
 
     // The settings commands (each in a file of its own).
     void OnIpSetting();
-    void OnNodeListDblClk();
+    // True when it ran the command (a row was selected).
+    bool OnNodeListDblClk();
     void OnSerialSetting();
     void OnGpioSetting();
     // The SNMP access the serial and I/O commands hand to their dialogs; without one, the
@@ -85,6 +86,8 @@ class CNodeListDlg final : public CTemplateDialog
 
   private:
     static quint64 MacKey(const NodeInfo& record);
+    // True when the list's viewport must not see the mouse event.
+    bool FilterListMouse(QEvent* event);
     void EndWait(int result);
     CNodeRow* RowAt(int row) const;
     void ReleaseAllRows();
@@ -95,6 +98,8 @@ class CNodeListDlg final : public CTemplateDialog
     quint32 m_transactionId = 0;
     CNodeProtocol m_protocol;
     QTreeWidget* m_nodeList = nullptr;
+    // Set while what is left of a press whose double click ran a command may still reach the list.
+    bool m_commandTookPress = false;
     // Listed MAC addresses beside the rows, so that a reply does not scan the list.
     std::unordered_map<quint64, CNodeRow*> m_rowsByMac;
     CSnmpAccess* m_snmpAccess = nullptr;

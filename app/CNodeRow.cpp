@@ -3,17 +3,13 @@
 #include <QString>
 #include <QStringList>
 
-namespace {
-
-QStringList ColumnTexts(const NodeInfo& record)
+QStringList CNodeRow::ColumnTexts(const NodeInfo& record)
 {
     const NetworkSettings& settings = record.GetSettings();
     return {QString::fromStdString(record.GetMacText()), QString::fromStdString(settings.GetIpText()),
             QString::fromStdString(settings.GetMaskText()), QString::fromStdString(settings.GetGatewayText()),
             QString::fromStdString(settings.GetDhcpText())};
 }
-
-} // namespace
 
 // The texts are set before the row joins a list, so adding a row costs the view one insertion
 // rather than one insertion and five changes.

@@ -19,6 +19,8 @@ class CNodeRow final : public QTreeWidgetItem
     CNodeRow& operator=(const CNodeRow&) = delete;
 
     const NodeInfo& Record() const { return *m_record; }
+    // The texts a row made from the record shows, column by column.
+    static QStringList ColumnTexts(const NodeInfo& record);
 
   private:
     std::unique_ptr<NodeInfo> m_record;

@@ -51,9 +51,11 @@ void CNodeListDlg::OnIpSetting()
     }
 }
 
-void CNodeListDlg::OnNodeListDblClk()
+bool CNodeListDlg::OnNodeListDblClk()
 {
-    if (SelectedRow() >= 0) {
-        OnIpSetting();
+    if (SelectedRow() < 0) {
+        return false;
     }
+    OnIpSetting();
+    return true;
 }

@@ -11,7 +11,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFrame>
 #include <QTreeWidget>
+#include <QtMath>
 
 #include <limits>
 
@@ -116,6 +120,76 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* dialog, QWidget** defa
     return nullptr;
 }
 
+int TextWidth(const QFont& font, const QString& text)
+{
+    return qCeil(QFontMetricsF(font).horizontalAdvance(text));
+}
+
+// The widest number of that many digits in the font.
+QString WidestNumber(const QFont& font, int digits)
+{
+    const QFontMetricsF metrics(font);
+    QChar widest = u'0';
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widest))
+            widest = QChar(digit);
+    }
+    return QString(digits, widest);
+}
+
+// The width w needs to show its whole text in the dialog's font; 0 for a control without text.
+int WidthForText(QWidget* w, const ControlTemplate& c)
+{
+    switch (c.kind) {
+    case ControlKind::Label:
+    case ControlKind::AutoCheckBox:
+    case ControlKind::DropDownList: // its widest item
+        return w->sizeHint().width();
+    case ControlKind::GroupBox:
+        return w->minimumSizeHint().width();
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        // The caption is drawn inside the button's frame and clipped to it.
+        QStyleOptionButton option;
+        option.initFrom(w);
+        const QRect contents = w->style()->subElementRect(QStyle::SE_PushButtonContents, &option, w);
+        return TextWidth(w->font(), c.Text()) + option.rect.width() - contents.width();
+    }
+    case ControlKind::Edit: {
+        if (c.digits <= 0)
+            return 0;
+        QStyleOptionFrame option;
+        option.initFrom(w);
+        if (static_cast<QLineEdit*>(w)->hasFrame())
+            option.lineWidth = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, w);
+        const QRect contents = w->style()->subElementRect(QStyle::SE_LineEditContents, &option, w);
+        // A line edit keeps 2 px clear on either side of its text and 1 px after it for the cursor;
+        // anything wider scrolls.
+        constexpr int kLineEditPadding = 2 + 2 + 1;
+        return TextWidth(w->font(), WidestNumber(w->font(), c.digits)) + kLineEditPadding +
+               option.rect.width() - contents.width();
+    }
+    case ControlKind::ListView:
+    case ControlKind::ProgressBar:
+    case ControlKind::IpAddress:
+        break;
+    }
+    return 0;
+}
+
+// The template's width is the least a control gets: its sizes were made for a Windows face whose
+// glyphs may be narrower than the installed one's. A wider control grows to the right, a centred
+// label about its centre.
+QRect WidenForText(QRect r, int needed, const ControlTemplate& c)
+{
+    if (needed <= r.width())
+        return r;
+    if (c.kind == ControlKind::Label && (c.style & CS_CENTER))
+        r.moveLeft(r.left() - (needed - r.width()) / 2);
+    r.setWidth(needed);
+    return r;
+}
+
 } // namespace
 
 QFont DialogFont()
@@ -188,6 +262,8 @@ QWidget* Build(QWidget* dialog, const DialogTemplate& tmpl)
         if (c.kind == ControlKind::DropDownList)
             r.setHeight(w->sizeHint().height());
         w->setGeometry(r);
+        // Measured at the template's size.
+        w->setGeometry(WidenForText(r, WidthForText(w, c), c));
         if (c.id != kNoId)
             w->setObjectName(ControlObjectName(c.id));
         if (c.style & CS_DISABLED)

@@ -32,7 +32,9 @@ QString ControlObjectName(int id);
 
 // Creates the template's controls as children of dialog (which must have none of its own
 // yet), sets the dialog's font, caption, fixed size and window flags, and chains the tab
-// order in template order. Controls without id get no objectName. Returns the dialog's
+// order in template order. A control whose text (caption, widest list item, or an edit
+// field's widest number) needs more than the template's width in the dialog's font gets
+// that width. Controls without id get no objectName. Returns the dialog's
 // default push button, or nullptr.
 QWidget* Build(QWidget* dialog, const DialogTemplate& tmpl);
 

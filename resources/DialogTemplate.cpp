@@ -72,7 +72,7 @@ constexpr ControlTemplate kSerialConfig[] = {
     {kNoId, K::Label, "ﾃﾞｰﾀ長", CS_NONE, 15, 133, 40, 8},
     {1018, K::DropDownList, "", CS_NONE, 75, 131, 50, 61, kDataLengths},
     {kNoId, K::Label, "ﾎﾟｰﾄ番号", CS_NONE, 15, 27, 40, 8},
-    {1024, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 25, 50, 13},
+    {1024, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 25, 50, 13, {}, 5},
 };
 
 // General-purpose I/O settings.
@@ -89,7 +89,7 @@ constexpr ControlTemplate kGpioConfig[] = {
     {kNoId, K::Label, "ﾏﾈｰｼﾞｬIPｱﾄﾞﾚｽ", CS_NONE, 15, 38, 47, 8},
     {kNoId, K::Label, "状態ﾁｪｯｸ周期[ms]", CS_NONE, 15, 58, 56, 8},
     {kNoId, K::GroupBox, "一般設定", CS_NONE, 5, 25, 165, 50},
-    {1017, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 55, 40, 14},
+    {1017, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 55, 40, 14, {}, 4},
     {kNoId, K::GroupBox, "ﾎﾟｰﾄ別設定", CS_NONE, 5, 80, 165, 116},
     {1019, K::DropDownList, "", CS_NONE, 75, 90, 25, 90, kPorts},
     {kNoId, K::Label, "ﾎﾟｰﾄ番号", CS_NONE, 15, 92, 29, 10},
@@ -100,7 +100,7 @@ constexpr ControlTemplate kGpioConfig[] = {
     {1022, K::DropDownList, "", CS_NONE, 75, 141, 48, 75, kLevels},
     {kNoId, K::Label, "初期状態", CS_NONE, 15, 141, 28, 12},
     {kNoId, K::Label, "ﾄﾗｯﾌﾟ時間[ms]", CS_NONE, 15, 175, 44, 14},
-    {1023, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 175, 40, 14},
+    {1023, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 175, 40, 14, {}, 9},
     {3, K::PushButton, "取得", CS_NONE, 55, 200, 45, 14},
     {kNoId, K::Label, "ﾄﾗｯﾌﾟ状態", CS_NONE, 15, 158, 31, 12},
     {1024, K::DropDownList, "", CS_NONE, 75, 158, 48, 75, kLevels},

@@ -53,6 +53,7 @@ struct ControlTemplate
     quint32 style;                           // ControlStyle bits
     int x, y, cx, cy;                        // dialog units; a drop-down list's cy includes its dropped list
     std::span<const char* const> items = {}; // drop-down list items (UTF-8), in list order
+    int digits = 0; // an edit field for a number: the most digits it holds, which it shows whole
 
     QString Text() const { return QString::fromUtf8(text); }
 };

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -58,6 +59,25 @@ void Click(const CNodeListDlg& dialog, int id)
     QTest::mouseClick(dialog.Item<QPushButton>(id), Qt::LeftButton);
 }
 
+// The texts of the cells that the list shows shortened.
+QStringList ElidedCells(const QTreeWidget* list)
+{
+    const QFontMetricsF metrics(list->font());
+    // The view's style elides a text wider than its cell less this margin on each side.
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    QStringList elided;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        for (int column = 0; column < list->columnCount(); ++column) {
+            const QModelIndex index = list->model()->index(row, column);
+            const QString text = index.data().toString();
+            if (metrics.horizontalAdvance(text) > list->visualRect(index).width() - 2 * margin) {
+                elided << text;
+            }
+        }
+    }
+    return elided;
+}
+
 bool IpSettingEnabled(const CNodeListDlg& dialog)
 {
     return dialog.Item<QPushButton>(NodeListIds::IpSetting)->isEnabled();
@@ -76,6 +96,7 @@ class TestNodeListDlg : public QObject
     void packetFilter();
     void columnSort_data();
     void columnSort();
+    void cellsShowWholeTexts();
     void setAddressReply_data();
     void setAddressReply();
     void windowCommands_data();
@@ -256,6 +277,36 @@ void TestNodeListDlg::columnSort()
     QCOMPARE(withLater, order + QLatin1Char('0'));
     QCOMPARE(selected, int(order.indexOf(QLatin1Char('1')))); // the selection moves with its row
     QVERIFY(enabled);
+}
+
+// One row per hex digit, each address made of one octet: the widest MAC address and dotted
+// addresses in the list's font are among them, whichever digit the font draws widest.
+void TestNodeListDlg::cellsShowWholeTexts()
+{
+    CNodeListDlg dialog(kLoopbackAny, kNowhere);
+    MainWindowLink::Set(&dialog);
+    RecordedMessages messages;
+    WhenReady([&] { return IsActiveModal(&dialog); },
+              [&] {
+                  for (uint8_t digit = 0; digit < 16; ++digit) {
+                      // 100, 111, ... 199, then 200, 211, ... 255
+                      const uint32_t octet = digit < 10 ? 100 + digit * 11u : 200 + (digit - 10) * 11u;
+                      const uint32_t address = octet * 0x01010101u;
+                      NodeInfo row = Reply(0, address, address, address, digit % 2);
+                      const auto twice = uint8_t(digit * 0x11);
+                      const uint8_t mac[6] = {twice, twice, twice, twice, twice, twice};
+                      row.SetMacAddress(mac);
+                      dialog.AddNodeRow(row);
+                  }
+                  dialog.close();
+              });
+    QCOMPARE(dialog.DoModal(), 0);
+
+    QCOMPARE(ElidedCells(dialog.NodeList()), QStringList());
+    const int templateWidths[] = {110, 110, 110, 110, 60};
+    for (int column = 0; column < 5; ++column) {
+        QVERIFY(dialog.NodeList()->columnWidth(column) >= templateWidths[column]);
+    }
 }
 
 void TestNodeListDlg::setAddressReply_data()

@@ -86,11 +86,16 @@ int RowOf(const CNodeListDlg& window, const QString& mac)
     return RowOf(RowTexts(window), mac);
 }
 
-// What a person's double click delivers: press and release, then the double click and release.
+// What a person's double click delivers: press and release, then a press that is also the double
+// click. Whatever the double click runs has ended before the button is moved and released.
 void DoubleClick(QWidget* widget, QPoint position)
 {
     QTest::mouseClick(widget, Qt::LeftButton, {}, position);
+    QTest::mousePress(widget, Qt::LeftButton, {}, position);
     QTest::mouseDClick(widget, Qt::LeftButton, {}, position);
+    const QPoint moved = position + QPoint(1, 1);
+    QTest::mouseMove(widget, moved);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, moved);
 }
 
 } // namespace
@@ -174,16 +179,20 @@ void IpSettingCommandTest::setAddressOutcome_data()
     QTest::addColumn<QList<int>>("expectedMessages");
     QTest::addColumn<int>("minWaitMs");
     QTest::addColumn<bool>("rowReplaced");
+    QTest::addColumn<bool>("doubleClick"); // started by a double click on the row, else by button 1016
 
     QTest::newRow("success") << int(kChanged) << "127.0.0.52" << false << QList<int>{IDS_NETWORK_CHANGED} << 0
-                             << true;
+                             << true << false;
+    // The row leaves the place that was double-clicked; whatever stands there afterwards stays unselected.
+    QTest::newRow("success, double click") << int(kChanged) << "127.0.0.53" << false
+                                           << QList<int>{IDS_NETWORK_CHANGED} << 0 << true << true;
     QTest::newRow("node refuses") << int(kRefuses) << "127.0.0.60" << false
-                                  << QList<int>{IDS_NETWORK_CHANGE_FAILED} << 0 << false;
+                                  << QList<int>{IDS_NETWORK_CHANGE_FAILED} << 0 << false << false;
     // Takes the full 15 s wait.
     QTest::newRow("no reply") << int(kSilent) << "127.0.0.61" << false << QList<int>{IDS_NO_REPLY} << 14000
-                              << false;
+                              << false << false;
     QTest::newRow("wait cancelled, late success")
-        << int(kSilent2) << "127.0.0.62" << true << QList<int>{} << 0 << false;
+        << int(kSilent2) << "127.0.0.62" << true << QList<int>{} << 0 << false << false;
 }
 
 void IpSettingCommandTest::setAddressOutcome()
@@ -192,6 +201,7 @@ void IpSettingCommandTest::setAddressOutcome()
     const QString mac = MacText(uint8_t(board));
     QFETCH(QString, typedIp);
     QFETCH(bool, cancelWait);
+    QFETCH(bool, doubleClick);
 
     RecordedMessages messages;
     std::optional<PacketCounter> lateReplies;
@@ -208,9 +218,12 @@ void IpSettingCommandTest::setAddressOutcome()
         before = RowTexts(window);
         const int row = RowOf(window, mac);
         QVERIFY(row >= 0);
-        window.NodeList()->setCurrentItem(window.NodeList()->topLevelItem(row));
+        QTreeWidget* list = window.NodeList();
         auto* ipSetting = window.Item<QPushButton>(NodeListIds::IpSetting);
-        QVERIFY(ipSetting->isEnabled());
+        if (!doubleClick) {
+            list->setCurrentItem(list->topLevelItem(row));
+            QVERIFY(ipSetting->isEnabled());
+        }
 
         WhenActive<CIpConfigDlg>([&](CIpConfigDlg& dialog) {
             const QStringList octets = typedIp.split(QLatin1Char('.'));
@@ -227,7 +240,11 @@ void IpSettingCommandTest::setAddressOutcome()
         });
         QElapsedTimer clock;
         clock.start();
-        ipSetting->click();
+        if (doubleClick) {
+            DoubleClick(list->viewport(), list->visualItemRect(list->topLevelItem(row)).center());
+        } else {
+            ipSetting->click();
+        }
         waitedMs = clock.elapsed();
         tid = window.OutstandingTransactionId();
 

@@ -83,6 +83,8 @@ class TestDialogBuilder : public QObject
     void windowFrame();
     void tabOrderFollowsTemplate_data() { TemplateRows(); }
     void tabOrderFollowsTemplate();
+    void numberFieldsShowWholeNumbers_data() { TemplateRows(); }
+    void numberFieldsShowWholeNumbers();
     void controlKinds();
     void groupBoxesLetClicksThrough();
 
@@ -154,6 +156,8 @@ void TestDialogBuilder::pinnedPixels_data()
     QTest::newRow("node list") << IDD_NODE_LIST << 1002 << QRect(12, 11, 522, 265);
     QTest::newRow("ip address control") << IDD_IP_CONFIG << 1004 << QRect(131, 41, 158, 24);
     QTest::newRow("progress bar") << IDD_WAIT_REPLY << 1003 << QRect(12, 62, 303, 23);
+    // Wider than the template, for its caption.
+    QTest::newRow("DHCP check box") << IDD_IP_CONFIG << 1008 << QRect(9, 8, 94, 16);
 }
 
 void TestDialogBuilder::pinnedPixels()
@@ -269,6 +273,29 @@ void TestDialogBuilder::tabOrderFollowsTemplate()
         backward.prepend(OwnerId(&dialog, QApplication::focusWidget()));
     }
     QCOMPARE(backward, expected);
+}
+
+// A field too narrow for its text scrolls it: with the cursor at the end, the start is out of sight.
+void TestDialogBuilder::numberFieldsShowWholeNumbers()
+{
+    QFETCH(int, templateId);
+    const DialogTemplate& tmpl = DialogTemplateById(templateId);
+    QDialog dialog;
+    DialogBuilder::Build(&dialog, tmpl);
+    for (const ControlTemplate& c : tmpl.controls) {
+        auto* field = qobject_cast<QLineEdit*>(DialogBuilder::FindControl(&dialog, c.id));
+        for (char16_t digit = u'0'; field && digit <= u'9'; ++digit) {
+            field->setText(QString(c.digits, QChar(digit)));
+            const auto cursorX = [field](int position) {
+                field->setCursorPosition(position);
+                field->grab(); // painting scrolls the text to the cursor
+                return field->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+            };
+            const int shown = cursorX(c.digits) - cursorX(0);
+            QVERIFY2(shown >= qRound(QFontMetricsF(field->font()).horizontalAdvance(field->text())),
+                     qPrintable(QStringLiteral("field %1 scrolls %2").arg(c.id).arg(field->text())));
+        }
+    }
 }
 
 void TestDialogBuilder::controlKinds()
