@@ -16,7 +16,6 @@ public:
     virtual ~NetworkSettings() = default;
 
     bool IsDhcp() const { return m_dhcp != 0; }
-    int32_t GetDhcp() const { return m_dhcp; }
     void SetDhcp(int32_t dhcp) { m_dhcp = dhcp; }
 
     uint32_t GetIpAddress() const { return m_ipAddress; }

@@ -62,8 +62,6 @@ class CTemplateDialog : public QDialog
     // button with that id exists or is enabled).
     void RunCommand(int id);
 
-    int TemplateId() const { return m_templateId; }
-
     // Runs DoDataExchange(save); true when it succeeded.
     bool UpdateData(bool save = true);
 

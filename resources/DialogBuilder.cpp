@@ -23,7 +23,9 @@ namespace DialogBuilder {
 
 namespace {
 
+// Every dialog of the program uses this face and size.
 constexpr const char* kDialogFontName = "ＭＳ Ｐゴシック";
+constexpr int kDialogPointSize = 9;
 
 void RegisterFontSubstitutes()
 {
@@ -196,7 +198,7 @@ QFont DialogFont()
 {
     RegisterFontSubstitutes();
     QFont font(QString::fromUtf8(kDialogFontName));
-    font.setPointSize(9);
+    font.setPointSize(kDialogPointSize);
     font.setStyleStrategy(QFont::PreferDefault);
     return font;
 }

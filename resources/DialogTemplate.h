@@ -63,8 +63,6 @@ struct DialogTemplate
     int id;
     const char* caption; // UTF-8
     int cx, cy;          // client size in dialog units
-    const char* fontName;
-    int pointSize;
     quint32 style; // DialogStyle bits
     std::span<const ControlTemplate> controls;
 
@@ -76,6 +74,3 @@ struct DialogTemplate
 // The template with that IDD_* id (ResourceIds.h). An unknown id is a programming error:
 // it asserts in debug builds and gives an empty template without controls otherwise.
 const DialogTemplate& DialogTemplateById(int id);
-
-// True when DialogTemplateById knows the id.
-bool HasDialogTemplate(int id);

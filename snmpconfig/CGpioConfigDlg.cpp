@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "ResourceIds.h"
 #include "SnmpDialogSupport.h"
+#include "SnmpSettingRules.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,8 +16,6 @@
 namespace Ids = GpioConfigIds;
 
 namespace {
-constexpr int kOutput = 0;
-constexpr int kInput = 1;
 } // namespace
 
 CGpioConfigDlg::CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent)
@@ -42,8 +41,8 @@ CGpioConfigDlg::~CGpioConfigDlg() = default;
 bool CGpioConfigDlg::DoDataExchange(bool save)
 {
     DataExchange dx(this, save);
-    return dx.Text(Ids::Period, m_period) && dx.MinMax(m_period, kMinPeriod, kMaxPeriod) &&
-           dx.Text(Ids::TrapTime, m_trapTime) && dx.MinMax(m_trapTime, 0u, kMaxTrapTime);
+    return dx.Text(Ids::Period, m_period) && dx.MinMax(m_period, GpioRules::kMinPeriod, GpioRules::kMaxPeriod) &&
+           dx.Text(Ids::TrapTime, m_trapTime) && dx.MinMax(m_trapTime, 0u, GpioRules::kMaxTrapTime);
 }
 
 void CGpioConfigDlg::OnInitDialog()
@@ -97,9 +96,9 @@ void CGpioConfigDlg::LoadSettings()
 void CGpioConfigDlg::UpdateControlStates()
 {
     const int mode = m_mode->currentIndex();
-    if (mode != kOutput && mode != kInput)
+    if (mode != GpioRules::kOutput && mode != GpioRules::kInput)
         return;
-    const bool output = mode == kOutput;
+    const bool output = mode == GpioRules::kOutput;
     m_state->setEnabled(output);
     m_initialState->setEnabled(output);
     m_trapState->setEnabled(!output);
@@ -134,7 +133,7 @@ void CGpioConfigDlg::OnSet()
 
     if (!UpdateData(true))
         return;
-    if (settings.mode == kInput && m_trapTime > 0 && m_trapTime < kMinInputTrapTime) {
+    if (!GpioRules::IsAllowedTrapTime(settings.mode, m_trapTime)) {
         MessageBox::Show(this, IDS_TRAP_TIME_RANGE);
         return;
     }
@@ -142,8 +141,8 @@ void CGpioConfigDlg::OnSet()
     settings.trapTime = m_trapTime;
 
     // The board reported a mode the list cannot show; which variables to write is unknown.
-    if (settings.mode != kOutput && settings.mode != kInput) {
-        MessageBox::Show(this, kSelectModeStringId);
+    if (settings.mode != GpioRules::kOutput && settings.mode != GpioRules::kInput) {
+        MessageBox::Show(this, IDS_SELECT_MODE);
         return;
     }
 

@@ -18,14 +18,6 @@ class CGpioConfigDlg final : public CTemplateDialog
     Q_DISABLE_COPY_MOVE(CGpioConfigDlg)
 
   public:
-    static constexpr quint32 kMinPeriod = 10;
-    static constexpr quint32 kMaxPeriod = 1000;
-    static constexpr quint32 kMaxTrapTime = 604800000;
-    // An INPUT port's trap time is 0 (off) or at least this.
-    static constexpr quint32 kMinInputTrapTime = 30;
-    // Shown when the mode list has no selection, so no variable list fits the write.
-    static constexpr int kSelectModeStringId = 122;
-
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node port 1
     // is read while the dialog is initialised, before it is shown.
     // snmp: every request of the dialog goes through it.

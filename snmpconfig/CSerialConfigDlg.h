@@ -2,6 +2,7 @@
 
 #include "CSnmpAccess.h"
 #include "CTemplateDialog.h"
+#include "SnmpSettingRules.h"
 
 #include <QtGlobal>
 
@@ -19,10 +20,6 @@ class CSerialConfigDlg final : public CTemplateDialog
     Q_DISABLE_COPY_MOVE(CSerialConfigDlg)
 
   public:
-    static constexpr qint32 kDefaultPortNumber = 21347;
-    static constexpr qint32 kMinPortNumber = 1024;
-    static constexpr qint32 kMaxPortNumber = 65535;
-
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node the
     // settings are read while the dialog is initialised, before it is shown.
     // snmp: every request of the dialog goes through it.
@@ -46,7 +43,7 @@ class CSerialConfigDlg final : public CTemplateDialog
 
     CSnmpAccess& m_snmp;
     const quint32 m_nodeAddress;
-    qint32 m_portNumber = kDefaultPortNumber;
+    qint32 m_portNumber = SerialRules::kDefaultPortNumber;
 
     CIpAddressCtrl* m_nodeAddressCtrl;
     QLineEdit* m_portNumberEdit;

@@ -314,7 +314,7 @@ int CSnmpAccess::ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, siz
 
 int CSnmpAccess::ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& settings)
 {
-    settings.portNumber = 21347;
+    settings.portNumber = SerialRules::kDefaultPortNumber;
     const ReadEntry table[] = {
         {kSerialMode, kScalarLength, &settings.connectionMode},
         {kSerialPeer, kScalarLength, &settings.peerAddress},

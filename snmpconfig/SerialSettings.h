@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SnmpSettingRules.h"
+
 #include <cstdint>
 
 // A board's serial-port server settings as they travel over SNMP. The enumerated fields hold
@@ -13,5 +15,5 @@ struct SerialSettings
     int32_t stopBits = 0;    // 0 = 1 bit, 1 = 2 bits
     int32_t parity = 0;      // 0 none, 1 odd, 2 even
     int32_t flowControl = 0; // 0 none, 1 hardware
-    int32_t portNumber = 21347;
+    int32_t portNumber = SerialRules::kDefaultPortNumber;
 };

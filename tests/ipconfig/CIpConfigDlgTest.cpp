@@ -21,7 +21,7 @@ namespace {
 QString Describe(const NetworkSettings& s)
 {
     return QStringLiteral("dhcp=%1 ip=%2 mask=%3 gw=%4")
-        .arg(s.GetDhcp())
+        .arg(s.IsDhcp())
         .arg(QString::fromStdString(s.GetIpText()), QString::fromStdString(s.GetMaskText()),
              QString::fromStdString(s.GetGatewayText()));
 }

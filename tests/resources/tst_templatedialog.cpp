@@ -82,7 +82,9 @@ class ProbeDialog final : public CTemplateDialog
 class ExchangeDialog final : public CTemplateDialog
 {
   public:
-    explicit ExchangeDialog(int templateId) : CTemplateDialog(templateId) {}
+    explicit ExchangeDialog(int templateId) : CTemplateDialog(templateId), serial(templateId == IDD_SERIAL_CONFIG) {}
+
+    const bool serial;
 
     qint32 port = 21347;
     quint32 period = 100;
@@ -94,7 +96,7 @@ class ExchangeDialog final : public CTemplateDialog
     bool DoDataExchange(bool save) override
     {
         DataExchange dx(this, save);
-        if (TemplateId() == IDD_SERIAL_CONFIG)
+        if (serial)
             return dx.Text(1024, port) && dx.MinMax(port, 1024, 65535);
         return dx.Text(1017, period) && dx.MinMax(period, 10u, 1000u) && dx.Text(1023, trapTime) &&
                dx.MinMax(trapTime, 0u, 604800000u);

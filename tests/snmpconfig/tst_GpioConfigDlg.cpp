@@ -453,7 +453,7 @@ void TestGpioConfigDlg::valuesOutsideTheLists()
     QCOMPARE(stateShown, -1);
     QCOMPARE(modeShown, -1);
     QCOMPARE(enabledWithoutMode, QStringLiteral("1101"));
-    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_DONE, CGpioConfigDlg::kSelectModeStringId}));
+    QCOMPARE(messages.Ids(), QList<int>({IDS_SET_DONE, IDS_SELECT_MODE}));
     QVERIFY(!messages.All().back().text.isEmpty());
     const QStringList requests = Requests(m_sim, kOddValuesBoard, m_logMark);
     QCOMPARE(requests.value(1),

@@ -91,8 +91,8 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
         if (dialog == nullptr || dialog == &window)
             return;
         find.stop();
-        opened =
-            dialog->TemplateId() == (button == NodeListIds::Serial ? IDD_SERIAL_CONFIG : IDD_GPIO_CONFIG);
+        opened = button == NodeListIds::Serial ? qobject_cast<CSerialConfigDlg*>(dialog) != nullptr
+                                               : qobject_cast<CGpioConfigDlg*>(dialog) != nullptr;
         shown = Shown(dialog->Item<CIpAddressCtrl>(SerialConfigIds::NodeAddress));
         dialog->EndDialog(IDCANCEL);
     });
