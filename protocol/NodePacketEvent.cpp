@@ -11,6 +11,12 @@ namespace {
 std::mutex g_mutex;
 QObject* g_mainWindow = nullptr;
 
+class CMainWindowReceiver final : public CNodeReceiver
+{
+public:
+    void OnNodesReceived(ReceivedNodes nodes) override { Post(std::move(nodes)); }
+};
+
 } // namespace
 
 void Set(QObject* mainWindow)
@@ -25,14 +31,20 @@ QObject* Get()
     return g_mainWindow;
 }
 
-bool PostRecord(std::unique_ptr<NodeInfo> record)
+bool Post(ReceivedNodes nodes)
 {
     std::lock_guard lock(g_mutex);
     if (g_mainWindow == nullptr) {
         return false;
     }
-    QCoreApplication::postEvent(g_mainWindow, new CNodePacketEvent(std::move(record)));
+    QCoreApplication::postEvent(g_mainWindow, new CNodePacketEvent(std::move(nodes)));
     return true;
+}
+
+CNodeReceiver& Receiver()
+{
+    static CMainWindowReceiver receiver;
+    return receiver;
 }
 
 } // namespace MainWindowLink
