@@ -1,6 +1,7 @@
 #include "CNodeProtocol.h"
 
 #include "CReceiveLoop.h"
+#include "NetworkInterfaces.h"
 #include "NodePacketEvent.h"
 #include "ReplySockets.h"
 #include "Trace.h"
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -46,8 +48,8 @@ CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeRe
     // receive.
     const bool opened = Open() != 0;
     m_wakeFd = eventfd(0, EFD_CLOEXEC);
-    m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread, opened ? m_receiveSockets : std::vector<int>{-1},
-                                  m_wakeFd, &m_receiver);
+    m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread,
+                                  opened ? m_receiveSockets : std::vector<int>{-1}, m_wakeFd, &m_receiver);
 }
 
 CNodeProtocol::~CNodeProtocol()
@@ -156,18 +158,55 @@ void CNodeProtocol::Close()
 
 int CNodeProtocol::SendPacket(const NodeInfo& packet)
 {
-    const sockaddr_in destination = ToSockaddr(m_destination);
     auto buffer = std::make_unique<uint8_t[]>(NodeInfo::kPacketSize);
     packet.Pack(buffer.get());
 
-    const ssize_t sent = sendto(m_socket, buffer.get(), NodeInfo::kPacketSize, 0,
-                                reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    LF_TRACE("send packet, result : %d\n", static_cast<int>(sent));
-    if (sent < 0) {
+    // The limited broadcast leaves by one interface only, the one the routing table picks; the
+    // boards may be on any of them.
+    std::vector<unsigned> interfaces;
+    if (m_destination.address == kRequestDestination.address) {
+        interfaces = NetworkInterfaces::WithIpv4Broadcast();
+    }
+    int sent = interfaces.empty() ? SendOn(buffer.get(), 0) : 0;
+    for (const unsigned index : interfaces) {
+        sent |= SendOn(buffer.get(), index);
+    }
+    if (sent == 0) {
         LF_TRACE("sendto() failed\n");
         return 0;
     }
     return 1;
+}
+
+// Sends the request's bytes to the destination, out of the given interface (0: as routed).
+int CNodeProtocol::SendOn(const uint8_t* wire, unsigned interfaceIndex)
+{
+    const sockaddr_in destination = ToSockaddr(m_destination);
+    ssize_t sent = 0;
+    if (interfaceIndex == 0) {
+        sent = sendto(m_socket, wire, NodeInfo::kPacketSize, 0,
+                      reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    } else {
+        iovec vector{const_cast<uint8_t*>(wire), NodeInfo::kPacketSize};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr message{};
+        message.msg_name = const_cast<sockaddr_in*>(&destination);
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(interfaceIndex);
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+        sent = sendmsg(m_socket, &message, 0);
+    }
+    LF_TRACE("send packet, result : %d\n", static_cast<int>(sent));
+    return sent < 0 ? 0 : 1;
 }
 
 uint32_t CNodeProtocol::SendSearchRequest()

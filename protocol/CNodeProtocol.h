@@ -19,6 +19,9 @@ struct UdpEndpoint
 // default the application's main window, through MainWindowLink, as posted WM_NODE_PACKET events
 // that own the records.
 //
+// A request to the limited broadcast address goes out once on every interface that has IPv4
+// broadcast (loopback aside), so that boards on any of the machine's networks hear it.
+//
 // Where the receive buffer that the kernel grants is small (an unprivileged process on a stock
 // kernel), replies are spread over several sockets of one SO_REUSEPORT group on the same port, so
 // that a burst of thousands of replies finds room; the receive thread puts them back into their
@@ -50,6 +53,7 @@ public:
     int Open();
     void Close();
 
+    // 1 when the request went out (on at least one interface), 0 when it went out nowhere.
     int SendPacket(const NodeInfo& packet);
     uint32_t SendSearchRequest();
     uint32_t SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress);
@@ -71,6 +75,7 @@ private:
     static int ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver);
     int SocketsFor(int grantedBuffer, bool portFree) const;
     void AddGroupSockets(int count);
+    int SendOn(const uint8_t* wire, unsigned interfaceIndex);
 
     UdpEndpoint m_local;
     UdpEndpoint m_destination;
