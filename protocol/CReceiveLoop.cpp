@@ -98,24 +98,23 @@ void CReceiveLoop::Run()
         if (readable < 0) {
             return;
         }
-        if (readable == 0) {
-            // No socket held anything when they were looked at, after checkedNs.
-            HandOver(checkedNs - kSettleNs);
-            waitNs = NextHandOverNs();
-            continue;
-        }
-        if (!DrainReadable()) {
+        if (readable > 0 && !DrainReadable()) {
             HandOver(kEverything);
             return;
         }
+        // Every socket was looked at after checkedNs: what is older than that, by more than a
+        // datagram can take to reach its socket, has been read, unless a socket had more than
+        // one pass takes.
         int64_t boundNs = checkedNs - kSettleNs;
+        bool allDrained = true;
         for (const Source& source : m_sources) {
-            if (!source.drained) {
+            if (readable > 0 && !source.drained) {
                 boundNs = std::min(boundNs, source.lastStampNs);
+                allDrained = false;
             }
         }
         HandOver(boundNs);
-        waitNs = 0;
+        waitNs = allDrained ? NextHandOverNs() : 0;
     }
 }
 

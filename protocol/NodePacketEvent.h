@@ -17,11 +17,19 @@ class CNodePacketEvent final : public QEvent
 {
 public:
     explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
+    ~CNodePacketEvent() override;
 
-    std::size_t Count() const { return m_nodes.size(); }
-    ReceivedNodes TakeNodes() { return std::move(m_nodes); }
+    // Posts the records to receiver (any thread). While the last event posted to it has not been
+    // looked at yet, they join that one: a receiver that falls behind gets fewer, larger batches.
+    static void Post(QObject* receiver, ReceivedNodes nodes);
+
+    // How many records it carries. Once counted or taken, it takes no more.
+    std::size_t Count();
+    ReceivedNodes TakeNodes();
 
 private:
+    void Seal();
+
     ReceivedNodes m_nodes;
 };
 
