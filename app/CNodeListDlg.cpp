@@ -101,7 +101,8 @@ std::vector<int> ColumnWidths(const QTreeWidget* list)
 } // namespace
 
 CNodeListDlg::CNodeListDlg(UdpEndpoint local, UdpEndpoint destination, QWidget* parent)
-    : CTemplateDialog(IDD_NODE_LIST, parent), m_icon(AppIcon()), m_protocol(local, destination)
+    : CTemplateDialog(IDD_NODE_LIST, parent), m_icon(AppIcon()),
+      m_protocol(local, destination, MainWindowLink::Receiver())
 {
     m_nodeList = Item<QTreeWidget>(NodeListIds::NodeList);
 
@@ -173,7 +174,11 @@ void CNodeListDlg::OnClose()
 bool CNodeListDlg::event(QEvent* event)
 {
     if (event->type() == WM_NODE_PACKET) {
-        OnNodePacket(static_cast<CNodePacketEvent*>(event)->TakeRecord());
+        // A batch: each record on its own, through every check, so that one that ends the wait
+        // closes it to those behind it.
+        for (ReceivedNode& node : static_cast<CNodePacketEvent*>(event)->TakeNodes()) {
+            OnNodePacket(std::move(node.record));
+        }
         return true;
     }
     return CTemplateDialog::event(event);

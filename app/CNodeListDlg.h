@@ -18,9 +18,9 @@ class QTreeWidget;
 // The main window: the list of nodes found by a search, and the start of every other operation.
 //
 // Owns the protocol engine (socket and receive thread, from construction to destruction) and the
-// rows, each of which owns a copy of its node's record. Replies reach it as posted WM_NODE_PACKET
-// events once it is registered with MainWindowLink; it unregisters itself and closes the engine
-// before it goes away. GUI thread only.
+// rows, each of which owns a copy of its node's record. Replies reach it in batches, as posted
+// WM_NODE_PACKET events, once it is registered with MainWindowLink; it unregisters itself and
+// closes the engine before it goes away. GUI thread only.
 class CNodeListDlg final : public CTemplateDialog
 {
     Q_OBJECT

@@ -70,16 +70,23 @@ class BenchApplication final : public QApplication
     bool notify(QObject* receiver, QEvent* event) override
     {
         if (event->type() == WM_NODE_PACKET) {
+            // One event carries a batch of replies; each is charged its share.
+            const int replies = static_cast<int>(static_cast<CNodePacketEvent*>(event)->Count());
             const int rowsBefore = window != nullptr ? window->RowCount() : 0;
             const int64_t start = Bench::NowNs();
             const bool result = QApplication::notify(receiver, event);
             const int64_t end = Bench::NowNs();
             g_probe.lastPacketNs = end;
-            if (g_probe.measuring) {
-                if (g_probe.waitOver)
-                    ++g_probe.lateReplies;
-                else
-                    g_probe.handled.push_back({rowsBefore, end - start});
+            if (g_probe.measuring && replies > 0) {
+                if (g_probe.waitOver) {
+                    g_probe.lateReplies += replies;
+                } else {
+                    // The rows the batch added are spread evenly over its replies.
+                    const int added = (window != nullptr ? window->RowCount() : 0) - rowsBefore;
+                    for (int i = 0; i < replies; ++i)
+                        g_probe.handled.push_back(
+                            {rowsBefore + added * i / replies, (end - start) / replies});
+                }
             }
             return result;
         }
@@ -113,9 +120,16 @@ long SocketDrops(uint16_t port)
     return drops;
 }
 
-// The engine socket's receive buffer as the kernel granted it.
-int ReceiveBufferOf(uint16_t port)
+// The receive buffers of the engine's sockets on the port as the kernel granted them, added up.
+struct EngineSockets
 {
+    int count = 0;
+    long bufferBytes = 0;
+};
+
+EngineSockets EngineSocketsOn(uint16_t port)
+{
+    EngineSockets sockets;
     for (int fd = 3; fd < 1024; ++fd) {
         sockaddr_in address{};
         socklen_t length = sizeof address;
@@ -125,9 +139,10 @@ int ReceiveBufferOf(uint16_t port)
         int effective = 0;
         length = sizeof effective;
         getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &effective, &length);
-        return effective;
+        ++sockets.count;
+        sockets.bufferBytes += effective;
     }
-    return -1;
+    return sockets;
 }
 
 // Median handling time of the replies that arrived while the list held fromRow to toRow - 1 rows.
@@ -273,11 +288,11 @@ int main(int argc, char* argv[])
     int64_t sentNs = 0;
     int64_t cpuSentNs = 0;
     uint32_t transactionId = 0;
-    int engineBuffer = 0;
+    EngineSockets engineSockets;
     {
         CNodeListDlg window;
         const uint16_t enginePort = CNodeProtocol::kLocalEndpoint.port;
-        engineBuffer = ReceiveBufferOf(enginePort);
+        engineSockets = EngineSocketsOn(enginePort);
         application.window = &window;
         MainWindowLink::Set(&window);
         g_probe.listViewport = window.NodeList()->viewport();
@@ -359,10 +374,11 @@ int main(int argc, char* argv[])
                 Bench::NsToMs(lastRowNs - sentNs));
     std::printf("discovery-detail boards=%d startup_listed=%d wait_ms=%.0f cpu_ms=%.0f reply_us_first=%.2f "
                 "reply_us_last=%.2f paints=%d max_paint_gap_ms=%.1f late=%d socket_drops=%ld "
-                "kernel_delivered=%d kernel_drops=%ld kernel_last_ms=%.1f rcvbuf=%d engine_rcvbuf=%d\n",
+                "kernel_delivered=%d kernel_drops=%ld kernel_last_ms=%.1f rcvbuf=%d engine_rcvbuf=%ld "
+                "engine_sockets=%d\n",
                 boards, startupListed, Bench::NsToMs(waitEndNs - sentNs), Bench::NsToMs(cpuEndNs - cpuSentNs),
                 MedianUs(g_probe.handled, 0, tenth), MedianUs(g_probe.handled, listed - tenth, listed + 1),
                 paints, maxGapMs, g_probe.lateReplies, drops, limitOk ? limit.delivered : -1, limit.drops,
-                limit.lastMs, limit.receiveBuffer, engineBuffer);
+                limit.lastMs, limit.receiveBuffer, engineSockets.bufferBytes, engineSockets.count);
     return 0;
 }

@@ -15,19 +15,24 @@ endif()
 set(LANFINCH_LSAN_SUPPRESSIONS ${CMAKE_SOURCE_DIR}/tests/lsan.supp)
 set(LANFINCH_NETNS_RUN ${CMAKE_SOURCE_DIR}/scripts/netns-run)
 
-# add_lanfinch_test(NAME target [TIMEOUT s] [NETNS] [LABELS l...] [ARGS a...])
+# add_lanfinch_test(NAME target [TIMEOUT s] [NETNS | NETNS_SETUP script] [LABELS l...] [ARGS a...])
 # Registers an already defined executable target with ctest. Widgets run on the offscreen
 # platform at a pinned DPI so that dialog-unit conversions are repeatable. NETNS runs the
-# test inside a private network namespace (real broadcast address, real ports).
+# test inside a private network namespace (real broadcast address, real ports); NETNS_SETUP
+# runs it under a script of its own that makes the private namespace, and the interfaces in it,
+# that the test needs (the script's arguments: the test's command line).
 function(add_lanfinch_test name)
-    cmake_parse_arguments(ARG "NETNS" "TIMEOUT;TARGET" "LABELS;ARGS" ${ARGN})
+    cmake_parse_arguments(ARG "NETNS" "TIMEOUT;TARGET;NETNS_SETUP" "LABELS;ARGS" ${ARGN})
     if(NOT ARG_TARGET)
         set(ARG_TARGET ${name})
     endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    if(ARG_NETNS)
+    if(ARG_NETNS_SETUP)
+        add_test(NAME ${name} COMMAND ${ARG_NETNS_SETUP} $<TARGET_FILE:${ARG_TARGET}> ${ARG_ARGS})
+        list(APPEND ARG_LABELS netns)
+    elseif(ARG_NETNS)
         add_test(NAME ${name} COMMAND ${LANFINCH_NETNS_RUN} $<TARGET_FILE:${ARG_TARGET}> ${ARG_ARGS})
         list(APPEND ARG_LABELS netns)
     else()

@@ -1,24 +1,28 @@
 #include "CNodeProtocol.h"
 
+#include "CReceiveLoop.h"
+#include "NetworkInterfaces.h"
 #include "NodePacketEvent.h"
+#include "ReplySockets.h"
 #include "Trace.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
 namespace {
 
-constexpr int kReceiveBufferSize = NodeInfo::kPacketSize + 1;
-// Large enough for the replies of thousands of boards that answer one search at once.
-constexpr int kSocketReceiveBuffer = 8 * 1024 * 1024;
+// Room for the replies of thousands of boards that answer one search at once: what the kernel
+// grants where it may (it doubles the buffer asked for), in one socket or added up over a group.
+constexpr int kWantedReceiveRoom = 2 * ReplySockets::kWantedBuffer;
+constexpr int kMaxReceiveSockets = 64;
 
 sockaddr_in ToSockaddr(UdpEndpoint endpoint)
 {
@@ -34,35 +38,18 @@ int SetIntOption(int socket, int option, int value)
     return setsockopt(socket, SOL_SOCKET, option, &value, sizeof value);
 }
 
-// Waits until a datagram can be read (true) or the owner asks the thread to end (false).
-bool WaitForDatagram(int socket, int wakeFd)
-{
-    pollfd fds[2] = {{socket, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    for (;;) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (fds[1].revents != 0) {
-            return false;
-        }
-        if (fds[0].revents != 0) {
-            return true;
-        }
-    }
-}
-
 } // namespace
 
-CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination) : m_local(local), m_destination(destination)
+CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeReceiver& receiver,
+                             int receiveSockets)
+    : m_local(local), m_destination(destination), m_receiver(receiver), m_wantedSockets(receiveSockets)
 {
-    // A socket that could not be opened delivers nothing: its thread ends at once, as after a
-    // failed receive.
+    // Sockets that could not be opened deliver nothing: the thread ends at once, as after a failed
+    // receive.
     const bool opened = Open() != 0;
     m_wakeFd = eventfd(0, EFD_CLOEXEC);
-    m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread, opened ? m_socket : -1, m_wakeFd);
+    m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread,
+                                  opened ? m_receiveSockets : std::vector<int>{-1}, m_wakeFd, &m_receiver);
 }
 
 CNodeProtocol::~CNodeProtocol()
@@ -70,9 +57,16 @@ CNodeProtocol::~CNodeProtocol()
     Close();
 }
 
+CNodeReceiver& CNodeProtocol::DefaultReceiver()
+{
+    return MainWindowLink::Receiver();
+}
+
 int CNodeProtocol::Open()
 {
     const sockaddr_in local = ToSockaddr(m_local);
+    // Looked at before this engine binds, so that it finds the port taken only by others.
+    const bool portFree = m_local.port == 0 || ReplySockets::PortIsFree(local);
 
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (m_socket < 0) {
@@ -87,17 +81,54 @@ int CNodeProtocol::Open()
         LF_TRACE("Can't set SO_BROADCAST option on dhcp socket: \n");
         return 0;
     }
-    // Best effort. Without CAP_NET_ADMIN the kernel caps SO_RCVBUF at net.core.rmem_max (208 KiB
-    // by default, about 500 replies), and a burst beyond what the buffer holds is dropped whenever
-    // the receive thread is not scheduled in time.
-    if (SetIntOption(m_socket, SO_RCVBUFFORCE, kSocketReceiveBuffer) < 0) {
-        SetIntOption(m_socket, SO_RCVBUF, kSocketReceiveBuffer);
+    int sockets = SocketsFor(ReplySockets::SetReceiveBuffer(m_socket), portFree);
+    if (sockets > 1 && SetIntOption(m_socket, SO_REUSEPORT, 1) < 0) {
+        sockets = 1;
     }
+    ReplySockets::AskForReceiveDetails(m_socket, sockets > 1);
     if (bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
         LF_TRACE("Can't bind to dhcp address: \n");
         return 0;
     }
+    m_receiveSockets.push_back(m_socket);
+    if (sockets > 1) {
+        AddGroupSockets(sockets);
+    }
     return 1;
+}
+
+// A second instance of the tool (or any other program on the port) keeps what it has: joining its
+// group would hand this engine's replies to its sockets and its replies to ours.
+int CNodeProtocol::SocketsFor(int grantedBuffer, bool portFree) const
+{
+    if (!portFree) {
+        return 1;
+    }
+    if (m_wantedSockets != kSocketsAsNeeded) {
+        return std::clamp(m_wantedSockets, 1, kMaxReceiveSockets);
+    }
+    if (grantedBuffer <= 0) {
+        return 1;
+    }
+    return std::clamp((kWantedReceiveRoom + grantedBuffer - 1) / grantedBuffer, 1, kMaxReceiveSockets);
+}
+
+// The rest of the group, on the port that the first socket got. Those that cannot be opened are
+// done without.
+void CNodeProtocol::AddGroupSockets(int count)
+{
+    sockaddr_in local = ToSockaddr(m_local);
+    local.sin_port = htons(BoundPort());
+    while (static_cast<int>(m_receiveSockets.size()) < count) {
+        const int fd = ReplySockets::OpenGroupMember(local);
+        if (fd < 0) {
+            break;
+        }
+        m_receiveSockets.push_back(fd);
+    }
+    ReplySockets::SpreadByMacAddress(m_socket, static_cast<unsigned>(m_receiveSockets.size()));
+    // The receive thread orders the replies of the sockets by these timestamps.
+    ReplySockets::WaitForReceiveTimestamps();
 }
 
 void CNodeProtocol::Close()
@@ -109,6 +140,12 @@ void CNodeProtocol::Close()
         }
         m_receiveThread.join();
     }
+    for (const int fd : m_receiveSockets) {
+        if (fd != m_socket) {
+            close(fd);
+        }
+    }
+    m_receiveSockets.clear();
     if (m_socket >= 0) {
         close(m_socket);
         m_socket = -1;
@@ -121,18 +158,55 @@ void CNodeProtocol::Close()
 
 int CNodeProtocol::SendPacket(const NodeInfo& packet)
 {
-    const sockaddr_in destination = ToSockaddr(m_destination);
     auto buffer = std::make_unique<uint8_t[]>(NodeInfo::kPacketSize);
     packet.Pack(buffer.get());
 
-    const ssize_t sent = sendto(m_socket, buffer.get(), NodeInfo::kPacketSize, 0,
-                                reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    LF_TRACE("send packet, result : %d\n", static_cast<int>(sent));
-    if (sent < 0) {
+    // The limited broadcast leaves by one interface only, the one the routing table picks; the
+    // boards may be on any of them.
+    std::vector<unsigned> interfaces;
+    if (m_destination.address == kRequestDestination.address) {
+        interfaces = NetworkInterfaces::WithIpv4Broadcast();
+    }
+    int sent = interfaces.empty() ? SendOn(buffer.get(), 0) : 0;
+    for (const unsigned index : interfaces) {
+        sent |= SendOn(buffer.get(), index);
+    }
+    if (sent == 0) {
         LF_TRACE("sendto() failed\n");
         return 0;
     }
     return 1;
+}
+
+// Sends the request's bytes to the destination, out of the given interface (0: as routed).
+int CNodeProtocol::SendOn(const uint8_t* wire, unsigned interfaceIndex)
+{
+    const sockaddr_in destination = ToSockaddr(m_destination);
+    ssize_t sent = 0;
+    if (interfaceIndex == 0) {
+        sent = sendto(m_socket, wire, NodeInfo::kPacketSize, 0,
+                      reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    } else {
+        iovec vector{const_cast<uint8_t*>(wire), NodeInfo::kPacketSize};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr message{};
+        message.msg_name = const_cast<sockaddr_in*>(&destination);
+        message.msg_namelen = sizeof destination;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(interfaceIndex);
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+        sent = sendmsg(m_socket, &message, 0);
+    }
+    LF_TRACE("send packet, result : %d\n", static_cast<int>(sent));
+    return sent < 0 ? 0 : 1;
 }
 
 uint32_t CNodeProtocol::SendSearchRequest()
@@ -179,38 +253,8 @@ uint16_t CNodeProtocol::BoundPort() const
     return ntohs(address.sin_port);
 }
 
-int CNodeProtocol::ReceiveThread(int socket, int wakeFd)
+int CNodeProtocol::ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver)
 {
-    LF_TRACE("Receive Thread Starting!!\n");
-    auto buffer = std::make_unique<uint8_t[]>(kReceiveBufferSize);
-
-    for (;;) {
-        if (socket < 0 || wakeFd < 0) {
-            LF_TRACE("recvfrom() failed, err : %d\n", EBADF);
-            break;
-        }
-        if (!WaitForDatagram(socket, wakeFd)) {
-            break;
-        }
-        sockaddr_in sender{};
-        socklen_t senderLength = sizeof sender;
-        const ssize_t length = recvfrom(socket, buffer.get(), kReceiveBufferSize, MSG_DONTWAIT,
-                                        reinterpret_cast<sockaddr*>(&sender), &senderLength);
-        if (length < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                continue;
-            }
-            LF_TRACE("recvfrom() failed, err : %d\n", errno);
-            break;
-        }
-        if (length != NodeInfo::kPacketSize) {
-            LF_TRACE("invalid packet received\n");
-            continue;
-        }
-        LF_TRACE("Get new packet!!\n");
-        auto record = std::make_unique<NodeInfo>();
-        record->Unpack(buffer.get());
-        MainWindowLink::PostRecord(std::move(record));
-    }
+    CReceiveLoop(sockets, wakeFd, *receiver).Run();
     return 0;
 }

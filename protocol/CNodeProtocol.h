@@ -1,9 +1,11 @@
 #pragma once
 
+#include "CNodeReceiver.h"
 #include "NodeInfo.h"
 
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 // An IPv4 address and UDP port, both in host order.
 struct UdpEndpoint
@@ -12,22 +14,38 @@ struct UdpEndpoint
     uint16_t port;
 };
 
-// The tool's end of the node protocol: one UDP socket for sending requests and one receive thread
-// that hands every 36-byte datagram to the application's main window (see MainWindowLink) as a
-// posted WM_NODE_PACKET event that owns a heap NodeInfo.
+// The tool's end of the node protocol: the UDP socket requests leave from, and one receive thread
+// that hands every 36-byte datagram arriving on its port to a receiver (CNodeReceiver.h): by
+// default the application's main window, through MainWindowLink, as posted WM_NODE_PACKET events
+// that own the records.
 //
-// Threads: construct, send and destroy on the main window's thread. The receive thread touches
-// nothing of this object but the socket; Close() wakes it, waits for it to end, and only then
-// closes the socket, so nothing is posted after Close() returns.
+// A request to the limited broadcast address goes out once on every interface that has IPv4
+// broadcast (loopback aside), so that boards on any of the machine's networks hear it.
+//
+// Where the receive buffer that the kernel grants is small (an unprivileged process on a stock
+// kernel), replies are spread over several sockets of one SO_REUSEPORT group on the same port, so
+// that a burst of thousands of replies finds room; the receive thread puts them back into their
+// order of arrival. A port that another program (a second instance, say) already holds is shared
+// as before, with one socket that stays out of that program's group.
+//
+// Threads: construct, send and destroy on one thread (the main window's). The receive thread
+// touches nothing of this object but the sockets; Close() wakes it, waits for it to end, and only
+// then closes the sockets, so nothing is delivered after Close() returns.
 class CNodeProtocol
 {
 public:
     static constexpr UdpEndpoint kLocalEndpoint{0x00000000u, 22223};       // 0.0.0.0:22223
     static constexpr UdpEndpoint kRequestDestination{0xffffffffu, 22222}; // 255.255.255.255:22222
+    static constexpr int kSocketsAsNeeded = 0;
 
-    // Opens the socket and starts the receive thread. A failure to open is not reported here:
-    // requests then fail to send, or no reply arrives.
-    explicit CNodeProtocol(UdpEndpoint local = kLocalEndpoint, UdpEndpoint destination = kRequestDestination);
+    // Opens the sockets and starts the receive thread, which hands its records to receiver; the
+    // receiver must outlive Close(). receiveSockets: how many sockets receive, kSocketsAsNeeded
+    // for as many as the granted receive buffers call for (one where the kernel grants a large
+    // buffer). A failure to open is not reported here: requests then fail to send, or no reply
+    // arrives.
+    explicit CNodeProtocol(UdpEndpoint local = kLocalEndpoint, UdpEndpoint destination = kRequestDestination,
+                           CNodeReceiver& receiver = DefaultReceiver(),
+                           int receiveSockets = kSocketsAsNeeded);
     virtual ~CNodeProtocol();
     CNodeProtocol(const CNodeProtocol&) = delete;
     CNodeProtocol& operator=(const CNodeProtocol&) = delete;
@@ -35,6 +53,7 @@ public:
     int Open();
     void Close();
 
+    // 1 when the request went out (on at least one interface), 0 when it went out nowhere.
     int SendPacket(const NodeInfo& packet);
     uint32_t SendSearchRequest();
     uint32_t SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress);
@@ -46,13 +65,25 @@ public:
 
     // The socket's local port (host order), 0 when there is no socket or it has no port yet.
     uint16_t BoundPort() const;
+    // How many sockets receive replies: 0 when none could be opened.
+    int ReceiveSocketCount() const { return static_cast<int>(m_receiveSockets.size()); }
+
+    // The main window's link (MainWindowLink::Receiver()).
+    static CNodeReceiver& DefaultReceiver();
 
 private:
-    static int ReceiveThread(int socket, int wakeFd);
+    static int ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver);
+    int SocketsFor(int grantedBuffer, bool portFree) const;
+    void AddGroupSockets(int count);
+    int SendOn(const uint8_t* wire, unsigned interfaceIndex);
 
     UdpEndpoint m_local;
     UdpEndpoint m_destination;
+    CNodeReceiver& m_receiver;
+    int m_wantedSockets;
     int m_socket = -1;
+    // m_socket first, then the others of its SO_REUSEPORT group.
+    std::vector<int> m_receiveSockets;
     int m_wakeFd = -1;
     std::thread m_receiveThread;
 };

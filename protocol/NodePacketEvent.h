@@ -1,30 +1,36 @@
 #pragma once
 
-#include "NodeInfo.h"
+#include "CNodeReceiver.h"
 
 #include <QEvent>
 
-#include <memory>
+#include <cstddef>
 
 class QObject;
 
-// The hand-over of one received packet from the receive thread to the main window: a posted event
-// that owns its record. Whoever handles the event takes the record; an event that is never handled
-// (its receiver went away first) deletes the record with itself.
+// The hand-over of received packets from the receive thread to the main window: a posted event
+// that owns a batch of records, in arrival order. Whoever handles the event takes the records; an
+// event that is never handled (its receiver went away first) deletes them with itself.
 inline const QEvent::Type WM_NODE_PACKET = static_cast<QEvent::Type>(QEvent::User + 1);
 
 class CNodePacketEvent final : public QEvent
 {
 public:
-    explicit CNodePacketEvent(std::unique_ptr<NodeInfo> record)
-        : QEvent(WM_NODE_PACKET), m_record(std::move(record))
-    {
-    }
+    explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
+    ~CNodePacketEvent() override;
 
-    std::unique_ptr<NodeInfo> TakeRecord() { return std::move(m_record); }
+    // Posts the records to receiver (any thread). While the last event posted to it has not been
+    // looked at yet, they join that one: a receiver that falls behind gets fewer, larger batches.
+    static void Post(QObject* receiver, ReceivedNodes nodes);
+
+    // How many records it carries. Once counted or taken, it takes no more.
+    std::size_t Count();
+    ReceivedNodes TakeNodes();
 
 private:
-    std::unique_ptr<NodeInfo> m_record;
+    void Seal();
+
+    ReceivedNodes m_nodes;
 };
 
 // The application's current main window, as the receive thread sees it. The main window registers
@@ -35,8 +41,11 @@ namespace MainWindowLink {
 void Set(QObject* mainWindow);
 QObject* Get();
 
-// Posts the record to the current main window. Returns false (and deletes the record) when there
-// is none.
-bool PostRecord(std::unique_ptr<NodeInfo> record);
+// Posts the batch to the current main window as one WM_NODE_PACKET event. Returns false (and
+// deletes the records) when there is none.
+bool Post(ReceivedNodes nodes);
+
+// The product's receiver of CNodeProtocol: Post() for every batch.
+CNodeReceiver& Receiver();
 
 } // namespace MainWindowLink

@@ -96,8 +96,8 @@ inline QList<QJsonObject> RequestsReceived(const QList<QJsonObject>& log, uint32
     return requests;
 }
 
-// Counts the WM_NODE_PACKET events that reach target; once control is back in the event loop,
-// each counted one has been handled.
+// Counts the records of the WM_NODE_PACKET events that reach target; once control is back in the
+// event loop, each counted one has been handled.
 class PacketCounter final : public QObject
 {
   public:
@@ -113,7 +113,9 @@ class PacketCounter final : public QObject
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        m_count += watched == m_target && event->type() == WM_NODE_PACKET;
+        if (watched == m_target && event->type() == WM_NODE_PACKET) {
+            m_count += static_cast<int>(static_cast<CNodePacketEvent*>(event)->Count());
+        }
         return false;
     }
 

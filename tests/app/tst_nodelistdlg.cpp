@@ -466,13 +466,24 @@ void TestNodeListDlg::manyReplies()
         return record;
     };
     dialog.SetOutstandingTransactionId(7);
+    // Posted as the receive thread hands records over: in batches, one event each.
+    ReceivedNodes batch;
+    const auto add = [&](std::unique_ptr<NodeInfo> record, bool last = false) {
+        batch.push_back(ReceivedNode{std::move(record), 0, {}});
+        if (batch.size() == 512 || last) {
+            QCoreApplication::postEvent(&dialog, new CNodePacketEvent(std::move(batch)));
+            batch = ReceivedNodes();
+        }
+    };
     WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) {
         for (int board = 0; board < kBoards; ++board) {
-            dialog.OnNodePacket(reply(board, 1));
-            dialog.OnNodePacket(reply(board / 2, 2)); // a repeat, or the first answer of a later board
+            add(reply(board, 1));
+            add(reply(board / 2, 2)); // a repeat, or the first answer of a later board
         }
-        dialog.OnNodePacket(reply(10, 3, OP_SET_ADDRESS_REPLY));
-        dialog.OnNodePacket(reply(kBoards, 4)); // queued behind the reply that ended the wait
+        add(reply(10, 3, OP_SET_ADDRESS_REPLY));
+        add(reply(kBoards, 4)); // in the same batch, behind the reply that ended the wait
+        add(reply(kBoards + 1, 5), true);
+        add(reply(kBoards + 2, 6), true); // in a batch of its own, queued behind
     });
     QCOMPARE(dialog.RunWaitDialog(15000), int(WAIT_RESULT_SUCCEEDED));
 
@@ -481,6 +492,8 @@ void TestNodeListDlg::manyReplies()
     QCOMPARE(dialog.FindRowByMac(*reply(10, 0)), kBoards - 1);
     QCOMPARE(dialog.FindRowByMac(*reply(11, 0)), 10);
     QCOMPARE(dialog.FindRowByMac(*reply(kBoards, 0)), -1);
+    QCOMPARE(dialog.FindRowByMac(*reply(kBoards + 1, 0)), -1);
+    QCOMPARE(dialog.FindRowByMac(*reply(kBoards + 2, 0)), -1);
     QCOMPARE(ntohl(dialog.RowRecord(kBoards - 2)->GetSettings().GetIpAddress()), 1u);
     QCOMPARE(ntohl(dialog.RowRecord(kBoards - 1)->GetSettings().GetIpAddress()), 3u);
 }

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-// Stands in for the main window: takes the record out of every node packet event it receives.
+// Stands in for the main window: takes the records out of every node packet event it receives.
 class PacketSink : public QObject
 {
   public:
@@ -38,7 +38,9 @@ class PacketSink : public QObject
     bool event(QEvent* event) override
     {
         if (event->type() == WM_NODE_PACKET) {
-            records.push_back(static_cast<CNodePacketEvent*>(event)->TakeRecord());
+            for (ReceivedNode& node : static_cast<CNodePacketEvent*>(event)->TakeNodes()) {
+                records.push_back(std::move(node.record));
+            }
             return true;
         }
         return QObject::event(event);

@@ -1,4 +1,5 @@
 #include "CNodeProtocol.h"
+#include "CNodeQueue.h"
 #include "PacketSink.h"
 #include "Trace.h"
 #include "UdpTestSocket.h"
@@ -7,7 +8,10 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <net/if.h>
+
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
@@ -39,10 +43,34 @@ uint32_t IdOf(const QByteArray& wire)
     return id;
 }
 
-std::unique_ptr<CNodeProtocol> EngineSendingTo(const UdpTestSocket& peer, UdpEndpoint local = {kLoopback, 0})
+std::unique_ptr<CNodeProtocol> EngineSendingTo(const UdpTestSocket& peer, UdpEndpoint local = {kLoopback, 0},
+                                               int sockets = CNodeProtocol::kSocketsAsNeeded,
+                                               CNodeReceiver& receiver = CNodeProtocol::DefaultReceiver())
 {
-    return std::make_unique<CNodeProtocol>(local, UdpEndpoint{kLoopback, peer.Port()});
+    return std::make_unique<CNodeProtocol>(local, UdpEndpoint{kLoopback, peer.Port()}, receiver, sockets);
 }
+
+QByteArray Bytes(const NodeInfo& record)
+{
+    QByteArray bytes(NodeInfo::kPacketSize, '\0');
+    record.Pack(reinterpret_cast<uint8_t*>(bytes.data()));
+    return bytes;
+}
+
+// Records taken from a queue, with their bytes and where they came in.
+struct Taken
+{
+    std::vector<QByteArray> bytes;
+    std::vector<std::string> interfaces;
+
+    void Add(ReceivedNodes nodes)
+    {
+        for (const ReceivedNode& node : nodes) {
+            bytes.push_back(Bytes(*node.record));
+            interfaces.push_back(node.interfaceName + '#' + std::to_string(node.interfaceIndex));
+        }
+    }
+};
 
 bool SendTo(UdpTestSocket& from, const CNodeProtocol& engine, const QByteArray& wire)
 {
@@ -61,13 +89,16 @@ class tst_CNodeProtocol : public QObject
 
     void wrongLengthIsDroppedAndNextIsDelivered_data();
     void wrongLengthIsDroppedAndNextIsDelivered();
+    void randomBurstFromAnySenderDeliversThePacketsInOrder_data();
     void randomBurstFromAnySenderDeliversThePacketsInOrder();
+    void nothingIsPostedAfterClose_data();
     void nothingIsPostedAfterClose();
     void recordIsDeletedWithoutMainWindow();
     void requestLeavesFromOwnPortAndReplyComesBack_data();
     void requestLeavesFromOwnPortAndReplyComesBack();
     void unboundSocketStillSends_data();
     void unboundSocketStillSends();
+    void secondEngineBindsTheSamePort_data();
     void secondEngineBindsTheSamePort();
 
   private:
@@ -93,18 +124,23 @@ void tst_CNodeProtocol::cleanup()
 void tst_CNodeProtocol::wrongLengthIsDroppedAndNextIsDelivered_data()
 {
     QTest::addColumn<int>("length");
-    QTest::newRow("empty") << 0;
-    QTest::newRow("one short") << 35;
-    QTest::newRow("one over") << 37;
-    QTest::newRow("100") << 100;
-    QTest::newRow("largest datagram") << 65507;
+    QTest::addColumn<int>("sockets");
+    QTest::newRow("empty") << 0 << 1;
+    QTest::newRow("one short") << 35 << 1;
+    QTest::newRow("one over") << 37 << 1;
+    QTest::newRow("100") << 100 << 1;
+    QTest::newRow("largest datagram") << 65507 << 1;
+    QTest::newRow("one over, 4 sockets") << 37 << 4;
+    QTest::newRow("largest datagram, 4 sockets") << 65507 << 4;
 }
 
 void tst_CNodeProtocol::wrongLengthIsDroppedAndNextIsDelivered()
 {
     QFETCH(int, length);
-    const auto engine = EngineSendingTo(*m_peer);
+    QFETCH(int, sockets);
+    const auto engine = EngineSendingTo(*m_peer, {kLoopback, 0}, sockets);
     QVERIFY(engine->BoundPort() != 0);
+    QCOMPARE(engine->ReceiveSocketCount(), sockets);
 
     // Starts like a valid packet, so a truncating receive that ignored the length would deliver it.
     QByteArray stray = Packet(OP_SEARCH_REPLY, 0x1111, 0x5a).leftJustified(length, 0x5a, true);
@@ -116,12 +152,26 @@ void tst_CNodeProtocol::wrongLengthIsDroppedAndNextIsDelivered()
     QCOMPARE(m_sink->RecordBytes(0), valid);
 }
 
+void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder_data()
+{
+    QTest::addColumn<int>("sockets");
+    QTest::addColumn<bool>("window"); // delivered to the main window's link, or else to a queue
+    QTest::newRow("one socket") << 1 << true;
+    QTest::newRow("spread over 8 sockets") << 8 << true;
+    QTest::newRow("spread over 8 sockets, no window") << 8 << false;
+}
+
 void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
 {
+    QFETCH(int, sockets);
+    QFETCH(bool, window);
     // Replies come from every board's own address, not only from where the requests went.
     UdpTestSocket other;
     QVERIFY(other.Open(QStringLiteral("127.0.0.5")));
-    const auto engine = EngineSendingTo(*m_peer);
+    CNodeQueue queue;
+    const auto engine =
+        EngineSendingTo(*m_peer, {kLoopback, 0}, sockets, window ? CNodeProtocol::DefaultReceiver() : queue);
+    QCOMPARE(engine->ReceiveSocketCount(), sockets);
     std::mt19937 random(20240607u);
     std::uniform_int_distribution<int> length(0, 100);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -129,6 +179,11 @@ void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
 
     // Rounds that each end with a known packet keep the burst within the socket's receive buffer.
     std::vector<QByteArray> expected;
+    Taken taken;
+    const auto delivered = [&] {
+        taken.Add(queue.TakeAll());
+        return window ? m_sink->records.size() : taken.bytes.size();
+    };
     for (uint32_t round = 0; round < 8; ++round) {
         UdpTestSocket& sender = round % 2 == 0 ? *m_peer : other;
         for (int i = 0; i < 60; ++i) {
@@ -143,40 +198,74 @@ void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
         }
         expected.push_back(Packet(OP_SEARCH_REPLY, 0x10000 + round));
         QVERIFY(SendTo(sender, *engine, expected.back()));
-        QTRY_COMPARE_WITH_TIMEOUT(m_sink->records.size(), expected.size(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(delivered(), expected.size(), 10000);
     }
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        QCOMPARE(m_sink->RecordBytes(i), expected[i]);
+        QCOMPARE(window ? m_sink->RecordBytes(i) : taken.bytes[i], expected[i]);
     }
+    if (!window) {
+        const std::string loopback = "lo#" + std::to_string(if_nametoindex("lo"));
+        QCOMPARE(taken.interfaces, std::vector<std::string>(expected.size(), loopback));
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(m_sink->records.empty()); // the registered main window got none of them
+    }
+}
+
+void tst_CNodeProtocol::nothingIsPostedAfterClose_data()
+{
+    QTest::addColumn<int>("sockets");
+    QTest::addColumn<bool>("window");
+    QTest::newRow("one socket") << 1 << true;
+    QTest::newRow("spread over 8 sockets") << 8 << true;
+    QTest::newRow("spread over 8 sockets, no window") << 8 << false;
 }
 
 void tst_CNodeProtocol::nothingIsPostedAfterClose()
 {
+    QFETCH(int, sockets);
+    QFETCH(bool, window);
     constexpr uint32_t kPerRound = 100;
+    CNodeQueue queue;
+    std::vector<uint32_t> ids;
+    const auto collect = [&] {
+        if (window) {
+            QCoreApplication::sendPostedEvents(m_sink.get(), WM_NODE_PACKET);
+            for (std::size_t i = ids.size(); i < m_sink->records.size(); ++i) {
+                ids.push_back(m_sink->records[i]->GetTransactionId());
+            }
+        }
+        for (const ReceivedNode& node : queue.TakeAll()) {
+            ids.push_back(node.record->GetTransactionId());
+        }
+        return ids.size();
+    };
     std::size_t postedBeforeClose = 0;
     for (int round = 0; round < 10; ++round) {
-        const auto engine = EngineSendingTo(*m_peer);
+        const auto engine = EngineSendingTo(*m_peer, {kLoopback, 0}, sockets,
+                                            window ? CNodeProtocol::DefaultReceiver() : queue);
         for (uint32_t id = 1; id <= kPerRound; ++id) {
-            QVERIFY(SendTo(*m_peer, *engine, Packet(OP_SEARCH_REPLY, id)));
+            QByteArray wire = Packet(OP_SEARCH_REPLY, id);
+            wire[13] = static_cast<char>(id); // spread over the sockets by the MAC address
+            QVERIFY(SendTo(*m_peer, *engine, wire));
         }
         // Every other round, let the thread get going on the burst so that Close meets it midway.
         if (round % 2 == 1) {
-            QTRY_VERIFY(m_sink->records.size() > postedBeforeClose);
+            QTRY_VERIFY(collect() > postedBeforeClose);
         }
         engine->Close();
         QCOMPARE(engine->SendSearchRequest(), 0u);
+        QCOMPARE(engine->ReceiveSocketCount(), 0);
 
-        QCoreApplication::sendPostedEvents(m_sink.get(), WM_NODE_PACKET);
-        const std::size_t delivered = m_sink->records.size() - postedBeforeClose;
+        const std::size_t delivered = collect() - postedBeforeClose;
         QVERIFY(delivered <= kPerRound);
         for (std::size_t i = 0; i < delivered; ++i) {
-            QCOMPARE(m_sink->records[postedBeforeClose + i]->GetTransactionId(), uint32_t(i + 1));
+            QCOMPARE(ids[postedBeforeClose + i], uint32_t(i + 1));
         }
-        postedBeforeClose = m_sink->records.size();
+        postedBeforeClose = ids.size();
     }
-    // A receive thread that outlived its Close would post from here on.
+    // A receive thread that outlived its Close would deliver from here on.
     QTest::qWait(100);
-    QCOMPARE(m_sink->records.size(), postedBeforeClose);
+    QCOMPARE(collect(), postedBeforeClose);
 }
 
 void tst_CNodeProtocol::recordIsDeletedWithoutMainWindow()
@@ -289,13 +378,25 @@ void tst_CNodeProtocol::unboundSocketStillSends()
     QCOMPARE(m_sink->records.size(), std::size_t{0});
 }
 
+void tst_CNodeProtocol::secondEngineBindsTheSamePort_data()
+{
+    QTest::addColumn<int>("firstSockets");
+    QTest::newRow("first with one socket") << 1;
+    QTest::newRow("first spread over 4 sockets") << 4;
+}
+
 void tst_CNodeProtocol::secondEngineBindsTheSamePort()
 {
-    const auto first = EngineSendingTo(*m_peer);
+    QFETCH(int, firstSockets);
+    CNodeQueue firstQueue, secondQueue;
+    const auto first = EngineSendingTo(*m_peer, {kLoopback, 0}, firstSockets, firstQueue);
     const uint16_t port = first->BoundPort();
     QVERIFY(port != 0);
-    const auto second = EngineSendingTo(*m_peer, UdpEndpoint{kLoopback, port});
+    // The second one shares the port with one socket, outside the first one's group.
+    const auto second = EngineSendingTo(*m_peer, UdpEndpoint{kLoopback, port}, 4, secondQueue);
     QCOMPARE(second->BoundPort(), port);
+    QCOMPARE(first->ReceiveSocketCount(), firstSockets);
+    QCOMPARE(second->ReceiveSocketCount(), 1);
     QVERIFY(second->SendSearchRequest() != 0);
     QVERIFY(m_peer->Receive(5000).has_value());
 }

@@ -1,6 +1,7 @@
 #include "CNodeProtocol.h"
 #include "PacketSink.h"
 #include "SimProcess.h"
+#include "UdpTestSocket.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -35,10 +36,14 @@ class tst_ProtocolNetns : public QObject
     void init();
     void cleanup();
 
+    void broadcastSearchFindsEveryBoard_data();
     void broadcastSearchFindsEveryBoard();
     void setAddressChangesOneBoard();
+    void broadcastRepliesAreDeliveredOnce_data();
+    void broadcastRepliesAreDeliveredOnce();
 
   private:
+    void OpenEngine(int sockets);
     // Runs a search and waits for boardCount replies to it.
     std::vector<const NodeInfo*> Search(int boardCount);
 
@@ -63,7 +68,13 @@ void tst_ProtocolNetns::init()
 
     m_sink = std::make_unique<PacketSink>();
     MainWindowLink::Set(m_sink.get());
-    m_engine = std::make_unique<CNodeProtocol>();
+}
+
+void tst_ProtocolNetns::OpenEngine(int sockets)
+{
+    m_engine =
+        std::make_unique<CNodeProtocol>(CNodeProtocol::kLocalEndpoint, CNodeProtocol::kRequestDestination,
+                                        CNodeProtocol::DefaultReceiver(), sockets);
     QCOMPARE(m_engine->BoundPort(), CNodeProtocol::kLocalEndpoint.port);
 }
 
@@ -89,8 +100,17 @@ std::vector<const NodeInfo*> tst_ProtocolNetns::Search(int boardCount)
     return m_sink->Replies(id, OP_SEARCH_REPLY);
 }
 
+void tst_ProtocolNetns::broadcastSearchFindsEveryBoard_data()
+{
+    QTest::addColumn<int>("sockets");
+    QTest::newRow("as many sockets as needed") << int(CNodeProtocol::kSocketsAsNeeded);
+    QTest::newRow("spread over 4 sockets") << 4;
+}
+
 void tst_ProtocolNetns::broadcastSearchFindsEveryBoard()
 {
+    QFETCH(int, sockets);
+    OpenEngine(sockets);
     const std::vector<const NodeInfo*> replies = Search(3);
     QCOMPARE(replies.size(), std::size_t{3});
 
@@ -125,6 +145,7 @@ void tst_ProtocolNetns::broadcastSearchFindsEveryBoard()
 
 void tst_ProtocolNetns::setAddressChangesOneBoard()
 {
+    OpenEngine(CNodeProtocol::kSocketsAsNeeded);
     const std::vector<const NodeInfo*> before = Search(3);
     QCOMPARE(before.size(), std::size_t{3});
     const NodeInfo target = *before[1];
@@ -160,6 +181,40 @@ void tst_ProtocolNetns::setAddressChangesOneBoard()
         }
     }
     QCOMPARE(changed, 1);
+}
+
+void tst_ProtocolNetns::broadcastRepliesAreDeliveredOnce_data()
+{
+    QTest::addColumn<QString>("broadcast");
+    QTest::newRow("limited broadcast") << QStringLiteral("255.255.255.255");
+    // Loopback marks it as a packet for this host: only the same bytes and time tell the copies.
+    QTest::newRow("directed broadcast of loopback") << QStringLiteral("127.255.255.255");
+}
+
+// Every socket of a group gets a broadcast; the tool must list the board once all the same.
+void tst_ProtocolNetns::broadcastRepliesAreDeliveredOnce()
+{
+    QFETCH(QString, broadcast);
+    OpenEngine(4);
+    UdpTestSocket board;
+    QVERIFY(board.Open(QStringLiteral("127.0.0.2"), 0, 0, true));
+    std::vector<QByteArray> sent;
+    for (uint8_t i = 1; i <= 20; ++i) {
+        QByteArray wire(NodeInfo::kPacketSize, '\0');
+        wire[3] = OP_SEARCH_REPLY;
+        wire[4] = 0x42;
+        wire[13] = static_cast<char>(i);
+        QVERIFY(board.SendTo(wire, i % 2 == 0 ? broadcast : QStringLiteral("127.0.0.1"),
+                             CNodeProtocol::kLocalEndpoint.port));
+        sent.push_back(wire);
+    }
+    QTRY_COMPARE(m_sink->records.size(), sent.size());
+    QTest::qWait(50); // copies would come right behind
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_sink->records.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        QCOMPARE(m_sink->RecordBytes(i), sent[i]);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ProtocolNetns)

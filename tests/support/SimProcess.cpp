@@ -24,11 +24,11 @@ void Report(const QString& message)
 
 } // namespace
 
-SimProcess::SimProcess()
+SimProcess::SimProcess(const QStringList& launcher) : m_launcher(launcher)
 {
     // The simulator's stderr goes where the test's goes, so its complaints show in ctest output.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setProgram(QStringLiteral(LANFINCH_SIM_PATH));
+    m_process.setProgram(launcher.isEmpty() ? QStringLiteral(LANFINCH_SIM_PATH) : launcher.front());
     // A test that crashes must not leave a simulator holding its ports.
     m_process.setChildProcessModifier([]() { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
@@ -63,6 +63,8 @@ bool SimProcess::Start(const QStringList& extraArgs, int timeoutMs)
         arguments << QStringLiteral("--bind") << QStringLiteral("127.0.0.1:0");
     if (!hasOption(QStringLiteral("--snmp-port")) && !hasOption(QStringLiteral("--no-snmp")))
         arguments << QStringLiteral("--snmp-port") << QStringLiteral("0");
+    if (!m_launcher.isEmpty())
+        arguments = m_launcher.mid(1) + QStringList{QStringLiteral(LANFINCH_SIM_PATH)} + arguments;
     m_process.setArguments(arguments);
     m_process.start();
     if (!m_process.waitForStarted(timeoutMs)) {

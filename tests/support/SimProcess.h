@@ -20,7 +20,9 @@
 class SimProcess
 {
   public:
-    SimProcess();
+    // launcher: a command that runs the simulator for us, such as {"nsenter", "--net=PATH"} to run
+    // it in another network namespace; empty runs it directly.
+    explicit SimProcess(const QStringList& launcher = {});
     ~SimProcess(); // Stop()
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -52,6 +54,7 @@ class SimProcess
   private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    QStringList m_launcher;
     QString m_udpAddress;
     quint16 m_udpPort = 0;
     quint16 m_snmpPort = 0;

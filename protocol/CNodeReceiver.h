@@ -1,0 +1,33 @@
+#pragma once
+
+#include "NodeInfo.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One received packet, and the network interface it came in on. The interface is kept beside the
+// record, not in it: the record is the packet.
+struct ReceivedNode
+{
+    std::unique_ptr<NodeInfo> record;
+    unsigned interfaceIndex = 0; // 0 when not known
+    std::string interfaceName;   // empty when not known
+};
+
+using ReceivedNodes = std::vector<ReceivedNode>;
+
+// What the receive thread of CNodeProtocol hands its records to: in the product the main window
+// (MainWindowLink::Receiver()), in a program without windows a queue (CNodeQueue), in tests a fake.
+//
+// Called on the receive thread only, one batch at a time; the records within a batch and the
+// batches one after the other are in the order in which the datagrams arrived. The records belong
+// to the receiver from then on. Nothing is read from the sockets while it runs, so it must return
+// soon. Never called once CNodeProtocol::Close() has returned.
+class CNodeReceiver
+{
+public:
+    virtual ~CNodeReceiver() = default;
+
+    virtual void OnNodesReceived(ReceivedNodes nodes) = 0;
+};
