@@ -51,7 +51,7 @@ std::vector<NodeInfo> WidestTextRecords()
     for (uint32_t value = 0; value < records.size(); ++value) {
         NodeInfo& record = records[value];
         const auto hexDigitTwice = uint8_t((value % 16) * 0x11);
-        const uint8_t mac[6] = {hexDigitTwice, hexDigitTwice, hexDigitTwice,
+        const uint8_t mac[NodeInfo::kMacLength] = {hexDigitTwice, hexDigitTwice, hexDigitTwice,
                                 hexDigitTwice, hexDigitTwice, hexDigitTwice};
         record.SetMacAddress(mac);
         const uint32_t address = value * 0x01010101u; // the same in either byte order
@@ -323,7 +323,7 @@ int CNodeListDlg::CompareNodes(const NodeInfo& a, const NodeInfo& b, int column)
     const NetworkSettings& sb = b.GetSettings();
     switch (column) {
     case 0: {
-        const int order = std::memcmp(a.GetMacAddress(), b.GetMacAddress(), 6);
+        const int order = std::memcmp(a.GetMacAddress(), b.GetMacAddress(), NodeInfo::kMacLength);
         return Order(order, 0);
     }
     // Addresses in numeric order, i.e. dotted order: 9.x comes before 10.x.
@@ -425,7 +425,7 @@ quint64 CNodeListDlg::MacKey(const NodeInfo& record)
 {
     quint64 key = 0;
     const uint8_t* mac = record.GetMacAddress();
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < NodeInfo::kMacLength; ++i) {
         key = (key << 8) | mac[i];
     }
     return key;

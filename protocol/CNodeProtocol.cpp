@@ -47,7 +47,6 @@ CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeRe
     // Sockets that could not be opened deliver nothing: the thread ends at once, as after a failed
     // receive.
     const bool opened = Open() != 0;
-    m_wakeFd = eventfd(0, EFD_CLOEXEC);
     m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread,
                                   opened ? m_receiveSockets : std::vector<int>{-1}, m_wakeFd, &m_receiver);
 }
@@ -64,6 +63,13 @@ CNodeReceiver& CNodeProtocol::DefaultReceiver()
 
 int CNodeProtocol::Open()
 {
+    // Without its wake-up event the receive thread could never be stopped: then no socket either,
+    // so that every request reports that it could not be sent.
+    m_wakeFd = eventfd(0, EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        LF_TRACE("Can't create wake-up event for receive thread: \n");
+        return 0;
+    }
     const sockaddr_in local = ToSockaddr(m_local);
     // Looked at before this engine binds, so that it finds the port taken only by others.
     const bool portFree = m_local.port == 0 || ReplySockets::PortIsFree(local);

@@ -50,7 +50,6 @@ public:
     CNodeProtocol(const CNodeProtocol&) = delete;
     CNodeProtocol& operator=(const CNodeProtocol&) = delete;
 
-    int Open();
     void Close();
 
     // 1 when the request went out (on at least one interface), 0 when it went out nowhere.
@@ -72,6 +71,8 @@ public:
     static CNodeReceiver& DefaultReceiver();
 
 private:
+    // Run once, by the constructor: 1 when the sockets are created, configured and bound.
+    int Open();
     static int ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver);
     int SocketsFor(int grantedBuffer, bool portFree) const;
     void AddGroupSockets(int count);

@@ -1,5 +1,7 @@
 #include "NetworkSettings.h"
 
+#include <QtEndian>
+
 #include <arpa/inet.h>
 
 #include <cstring>
@@ -39,9 +41,11 @@ bool NetworkSettings::operator==(const NetworkSettings& other) const
            m_gateway == other.m_gateway;
 }
 
+// The addresses are held in network order already; the DHCP flag travels least significant byte
+// first (1 is 01 00 00 00).
 void NetworkSettings::PackTo(uint8_t* wire) const
 {
-    std::memcpy(wire, &m_dhcp, 4);
+    qToLittleEndian(m_dhcp, wire);
     std::memcpy(wire + 4, &m_ipAddress, 4);
     std::memcpy(wire + 8, &m_subnetMask, 4);
     std::memcpy(wire + 12, &m_gateway, 4);
@@ -49,7 +53,7 @@ void NetworkSettings::PackTo(uint8_t* wire) const
 
 void NetworkSettings::UnpackFrom(const uint8_t* wire)
 {
-    std::memcpy(&m_dhcp, wire, 4);
+    m_dhcp = qFromLittleEndian<int32_t>(wire);
     std::memcpy(&m_ipAddress, wire + 4, 4);
     std::memcpy(&m_subnetMask, wire + 8, 4);
     std::memcpy(&m_gateway, wire + 12, 4);

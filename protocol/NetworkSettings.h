@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// A node's IP settings, the 16-byte settings block of a node protocol packet. Every field is kept
-// exactly as on the wire: the addresses in network byte order, the DHCP flag as its raw 4 bytes.
+// A node's IP settings, the 16-byte settings block of a node protocol packet: the addresses in
+// network byte order, exactly as on the wire; the DHCP flag as a number (little-endian on the wire).
 class NetworkSettings
 {
 public:

@@ -1,5 +1,7 @@
 #include "NodeInfo.h"
 
+#include <QtEndian>
+
 #include <cstdio>
 #include <cstring>
 
@@ -16,22 +18,24 @@ std::string NodeInfo::GetMacText() const
     return text;
 }
 
+// The op code and result are held in wire order already, so their bytes are copied as they stand;
+// the transaction id is a host value that travels least significant byte first.
 void NodeInfo::Pack(uint8_t* buffer) const
 {
-    std::memcpy(buffer, &m_opCode, 4);
-    std::memcpy(buffer + 4, &m_transactionId, 4);
-    std::memcpy(buffer + 8, m_macAddress.data(), 6);
-    std::memcpy(buffer + 14, m_reserved.data(), 2);
-    std::memcpy(buffer + 16, &m_result, 4);
+    std::memcpy(buffer + kOpCodeOffset, &m_opCode, sizeof m_opCode);
+    qToLittleEndian(m_transactionId, buffer + kTransactionIdOffset);
+    std::memcpy(buffer + kMacOffset, m_macAddress.data(), m_macAddress.size());
+    std::memcpy(buffer + kReservedOffset, m_reserved.data(), m_reserved.size());
+    std::memcpy(buffer + kResultOffset, &m_result, sizeof m_result);
     m_settings.PackTo(buffer + kHeaderSize);
 }
 
 void NodeInfo::Unpack(const uint8_t* buffer)
 {
-    std::memcpy(&m_opCode, buffer, 4);
-    std::memcpy(&m_transactionId, buffer + 4, 4);
-    std::memcpy(m_macAddress.data(), buffer + 8, 6);
-    std::memcpy(m_reserved.data(), buffer + 14, 2);
-    std::memcpy(&m_result, buffer + 16, 4);
+    std::memcpy(&m_opCode, buffer + kOpCodeOffset, sizeof m_opCode);
+    m_transactionId = qFromLittleEndian<uint32_t>(buffer + kTransactionIdOffset);
+    std::memcpy(m_macAddress.data(), buffer + kMacOffset, m_macAddress.size());
+    std::memcpy(m_reserved.data(), buffer + kReservedOffset, m_reserved.size());
+    std::memcpy(&m_result, buffer + kResultOffset, sizeof m_result);
     m_settings.UnpackFrom(buffer + kHeaderSize);
 }

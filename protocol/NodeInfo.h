@@ -15,9 +15,10 @@ enum : uint32_t
     OP_SET_ADDRESS_REPLY = 3,
 };
 
-// One 36-byte node protocol packet in memory: a 20-byte header and the settings block. Every field
-// is kept in its wire byte order; callers convert the op code and result with ntohl/htonl where they
-// compare them. The transaction id is opaque: compared and echoed as its raw 4 bytes.
+// One 36-byte node protocol packet in memory: a 20-byte header and the settings block. The op code
+// and result are kept in wire (big-endian) order; callers convert them with ntohl/htonl where they
+// compare them. The transaction id is the tool's own number, written least significant byte first
+// and echoed unchanged by the node.
 //
 // A received record is created by the receive thread and handed, with its ownership, to the main
 // window; a record is used by one thread at a time.
@@ -26,7 +27,8 @@ class NodeInfo
 public:
     static constexpr int kPacketSize = 36;
     static constexpr int kHeaderSize = 20;
-    using MacAddress = std::array<uint8_t, 6>;
+    static constexpr int kMacLength = 6;
+    using MacAddress = std::array<uint8_t, kMacLength>;
 
     NodeInfo() = default;
     NodeInfo(const NodeInfo&) = default;
@@ -51,6 +53,12 @@ public:
     void Unpack(const uint8_t* buffer);   // reads kPacketSize bytes
 
 private:
+    static constexpr int kOpCodeOffset = 0;
+    static constexpr int kTransactionIdOffset = 4;
+    static constexpr int kMacOffset = 8;
+    static constexpr int kReservedOffset = 14;
+    static constexpr int kResultOffset = 16;
+
     uint32_t m_opCode = 0;
     uint32_t m_transactionId = 0;
     MacAddress m_macAddress{};

@@ -264,6 +264,11 @@ int CSnmpAccess::SendAndWait(int command, char* peerName, const SnmpVarSpec* var
     }
 
     netsnmp_pdu* request = snmp_pdu_create(command);
+    if (request == nullptr) {
+        // Out of memory: nothing is sent, as when the session does not open.
+        snmp_log(LOG_ERR, "%s: cannot create the request\n", command == SNMP_MSG_SET ? "snmpset" : "snmpget");
+        return 0;
+    }
     for (unsigned i = 0; i < count; ++i) {
         // A variable that cannot be added is left out of the request.
         if (command == SNMP_MSG_SET)
@@ -380,7 +385,7 @@ void CSnmpAccess::SetGpioPort(int port)
 {
     for (auto& name : m_gpioPortOids)
         name[kPortSubId] = static_cast<oid>(port);
-    for (size_t i = 0; i < 5; ++i)
+    for (size_t i = 0; i < kPortVariableCount; ++i)
         m_gpioPortOids[i][kPortLeafSubId] = i + 1;
 }
 
@@ -452,7 +457,7 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
     const SnmpVarSpec* list = settings.mode == 0 ? outputList : inputList;
 
     Exchange exchange;
-    if (!Send(*this, &CSnmpAccess::Set, peer, list, 5, exchange))
+    if (!Send(*this, &CSnmpAccess::Set, peer, list, std::size(outputList), exchange))
         return 0;
     (void)Commit(peer);
     return exchange.Succeeded() ? 1 : 0;

@@ -102,5 +102,8 @@ class CSnmpAccess
     netsnmp_session m_template;
     std::function<void(const RequestOutcome&)> m_requestObserver;
     uint16_t m_agentPort = kAgentPort;
-    oid m_gpioPortOids[5][14];
+    // Mode, state, initial state, trap state and trap time of the port last asked for.
+    static constexpr size_t kPortVariableCount = 5;
+    static constexpr size_t kPortOidLength = 14;
+    oid m_gpioPortOids[kPortVariableCount][kPortOidLength];
 };

@@ -31,6 +31,7 @@ const oid kManagerOid[] = {ENTERPRISE, 3, 1, 0};
 const oid kPeriodOid[] = {ENTERPRISE, 3, 2, 0};
 
 SimProcess* g_sim = nullptr;
+bool g_pduCannotBeMade = false;
 CSnmpAccess* g_access = nullptr;
 
 QJsonObject Json(std::initializer_list<std::pair<const char*, QJsonValue>> items)
@@ -233,6 +234,25 @@ TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
     EXPECT_EQ(access.SetSerialSettings(unopenable, serial), 0);
     EXPECT_EQ(access.GetGpioSettings(unopenable, 1, gpio), 0);
     EXPECT_EQ(access.SetGpioSettings(unopenable, 1, gpio), 0);
+    EXPECT_TRUE(Since().empty());
+}
+
+TEST_F(SnmpAccessTest, RequestThatCannotBeMadeSendsNothing)
+{
+    g_pduCannotBeMade = true;
+    const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
+    netsnmp_pdu sentinel{};
+    for (bool set : {false, true}) {
+        SCOPED_TRACE(set ? "set" : "get");
+        int status = 1234;
+        netsnmp_pdu* reply = &sentinel;
+        const int result =
+            set ? Access().Set(kScratch, vars, 1, status, reply) : Access().Get(kScratch, vars, 1, status, reply);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(status, 1234);
+        EXPECT_EQ(reply, &sentinel);
+    }
+    g_pduCannotBeMade = false;
     EXPECT_TRUE(Since().empty());
 }
 
@@ -443,3 +463,10 @@ TEST_F(SnmpAccessTest, GpioSetWithUnknownModeSendsNothing)
 }
 
 } // namespace
+
+// Linked with --wrap=snmp_pdu_create: the access layer's PDUs come from here.
+extern "C" netsnmp_pdu* __real_snmp_pdu_create(int command);
+extern "C" netsnmp_pdu* __wrap_snmp_pdu_create(int command)
+{
+    return g_pduCannotBeMade ? nullptr : __real_snmp_pdu_create(command);
+}
