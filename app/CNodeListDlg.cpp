@@ -4,6 +4,7 @@
 #include "CWaitReplyDlg.h"
 
 #include "AppIcon.h"
+#include "CSnmpAccess.h"
 #include "MessageBox.h"
 #include "NodePacketEvent.h"
 #include "ResourceIds.h"
@@ -449,4 +450,9 @@ void CNodeListDlg::RemoveRow(CNodeRow* row)
     if (wasSelected) {
         m_nodeList->clearSelection();
     }
+}
+
+CSnmpAccess& CNodeListDlg::SnmpAccess() const
+{
+    return m_snmpAccess != nullptr ? *m_snmpAccess : CSnmpAccess::Instance();
 }

@@ -35,14 +35,44 @@ class CNodeListDlg final : public CTemplateDialog
                           QWidget* parent = nullptr);
     ~CNodeListDlg() override;
 
+    // The SNMP access the serial and I/O commands hand to their dialogs; without one, the
+    // program's instance.
+    void SetSnmpAccess(CSnmpAccess& access) { m_snmpAccess = &access; }
+
+    // The rows, as the commands, the tests and the benchmark see them.
+    QTreeWidget* NodeList() const { return m_nodeList; }
+    int RowCount() const;
+    const NodeInfo* RowRecord(int row) const; // nullptr when there is no such row
+    int SelectedRow() const;                  // first selected row, or -1
+    const NodeInfo* SelectedNode() const;     // its record, or nullptr
+    // Index of the row with the record's MAC address, or -1.
+    int FindRowByMac(const NodeInfo& record) const;
+    bool AddNodeRow(const NodeInfo& record);
+
+    // The reply wait: packets count only while one runs and only with the outstanding id.
+    CNodeProtocol& Protocol() { return m_protocol; }
+    quint32 OutstandingTransactionId() const { return m_transactionId; }
+    void SetOutstandingTransactionId(quint32 id) { m_transactionId = id; }
+    // Non-null exactly while a reply wait runs.
+    CWaitReplyDlg* WaitDialog() const { return m_waitDlg; }
+    // Runs a reply wait of waitMs: the wait dialog is reachable through WaitDialog() while it runs,
+    // so an accepted reply can end it. Returns its result code.
+    int RunWaitDialog(quint32 waitMs);
+
+  protected:
+    void OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnClose() override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
     void OnSearch();
     // Takes the record; it is released on every path.
     void OnNodePacket(std::unique_ptr<NodeInfo> record);
     void OnSearchReply(const NodeInfo& record);
     void OnSetAddressReply(const NodeInfo& record);
-    // Index of the row with the record's MAC address, or -1.
-    int FindRowByMac(const NodeInfo& record) const;
-    bool AddNodeRow(const NodeInfo& record);
     // Ascending order of two rows' records by a column; negative, 0 or positive.
     static int CompareNodes(const NodeInfo& a, const NodeInfo& b, int column);
     void OnNodeListItemChanged();
@@ -54,37 +84,10 @@ class CNodeListDlg final : public CTemplateDialog
     bool OnNodeListDblClk();
     void OnSerialSetting();
     void OnGpioSetting();
-    // The SNMP access the serial and I/O commands hand to their dialogs; without one, the
-    // program's instance.
-    void SetSnmpAccess(CSnmpAccess& access) { m_snmpAccess = &access; }
-
-    // What the commands use.
-    QTreeWidget* NodeList() const { return m_nodeList; }
-    int RowCount() const;
-    const NodeInfo* RowRecord(int row) const; // nullptr when there is no such row
-    int SelectedRow() const;                  // first selected row, or -1
-    const NodeInfo* SelectedNode() const;     // its record, or nullptr
     // The selected node's IPv4 address in host order, 0 when none is selected.
     quint32 SelectedNodeAddress() const;
-    CNodeProtocol& Protocol() { return m_protocol; }
-    quint32 OutstandingTransactionId() const { return m_transactionId; }
-    void SetOutstandingTransactionId(quint32 id) { m_transactionId = id; }
-    // Non-null exactly while a reply wait runs.
-    CWaitReplyDlg* WaitDialog() const { return m_waitDlg; }
-    // Runs a reply wait of waitMs: the wait dialog is reachable through WaitDialog() while it runs,
-    // so an accepted reply can end it. Returns its result code.
-    int RunWaitDialog(quint32 waitMs);
-    const QIcon& Icon() const { return m_icon; }
+    CSnmpAccess& SnmpAccess() const;
 
-  protected:
-    void OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
-    void OnClose() override;
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
     static quint64 MacKey(const NodeInfo& record);
     // True when the list's viewport must not see the mouse event.
     bool FilterListMouse(QEvent* event);

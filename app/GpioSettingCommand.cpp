@@ -6,6 +6,6 @@
 void CNodeListDlg::OnGpioSetting()
 {
     // Works without a selected row too: the dialog then opens for no node.
-    CGpioConfigDlg dialog(SelectedNodeAddress(), m_snmpAccess ? *m_snmpAccess : CSnmpAccess::Instance());
+    CGpioConfigDlg dialog(SelectedNodeAddress(), SnmpAccess());
     (void)dialog.DoModal();
 }

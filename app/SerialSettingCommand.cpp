@@ -6,6 +6,6 @@
 void CNodeListDlg::OnSerialSetting()
 {
     // Works without a selected row too: the dialog then opens for no node.
-    CSerialConfigDlg dialog(SelectedNodeAddress(), m_snmpAccess ? *m_snmpAccess : CSnmpAccess::Instance());
+    CSerialConfigDlg dialog(SelectedNodeAddress(), SnmpAccess());
     (void)dialog.DoModal();
 }
