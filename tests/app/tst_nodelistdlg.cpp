@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 #include "CNodeListDlg.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "SimProcess.h"
 #include "Trace.h"
 #include "UdpTestSocket.h"

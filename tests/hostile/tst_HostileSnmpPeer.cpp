@@ -8,7 +8,7 @@
 #include "CSerialConfigDlg.h"
 #include "CSnmpAccess.h"
 #include "HostileSnmpPeer.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 #include "SnmpDialogSupport.h"
 #include "SnmpDialogTestSupport.h"

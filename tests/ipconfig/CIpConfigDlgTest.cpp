@@ -2,7 +2,7 @@
 
 #include "CIpAddressCtrl.h"
 #include "IpConfigTestSupport.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 
 #include <QApplication>

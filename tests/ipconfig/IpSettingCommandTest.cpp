@@ -4,7 +4,7 @@
 #include "CIpAddressCtrl.h"
 #include "CIpConfigDlg.h"
 #include "CNodeListDlg.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 #include "SimProcess.h"
 #include "UdpTestSocket.h"

@@ -1,6 +1,6 @@
 #include "CTemplateDialog.h"
 #include "DataExchange.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "CGpioConfigDlg.h"
 #include "CIpAddressCtrl.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 #include "SnmpDialogTestSupport.h"
 

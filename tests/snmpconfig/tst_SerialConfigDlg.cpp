@@ -1,6 +1,6 @@
 #include "CIpAddressCtrl.h"
 #include "CSerialConfigDlg.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 #include "SnmpDialogTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "CGpioConfigDlg.h"
 #include "CIpAddressCtrl.h"
 #include "CSerialConfigDlg.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "ResourceIds.h"
 #include "SnmpDialogTestSupport.h"
 

@@ -2,7 +2,7 @@
 #include "CIpAddressCtrl.h"
 #include "CNodeListDlg.h"
 #include "CSerialConfigDlg.h"
-#include "MessageBox.h"
+#include "RecordedMessages.h"
 #include "NodeInfo.h"
 #include "ResourceIds.h"
 #include "SnmpDialogTestSupport.h"
