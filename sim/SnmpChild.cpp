@@ -3,9 +3,7 @@
 #include "SimLog.h"
 #include "SimText.h"
 
-#ifdef LANFINCH_SIM_HAS_SNMP
 #include "SnmpAgent.h"
-#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -96,7 +94,6 @@ QString DescribeStatus(int status)
 
 [[noreturn]] void RunChild(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log, int readyFd)
 {
-#ifdef LANFINCH_SIM_HAS_SNMP
     std::vector<SnmpBoardSpec> agentBoards;
     agentBoards.reserve(boards.size());
     for (const SimBoard& board : boards)
@@ -115,13 +112,6 @@ QString DescribeStatus(int status)
     };
     // exit(), not _exit(): the sanitizers' leak check runs at exit in the child as well.
     std::exit(RunSnmpAgent(agentBoards, port, hooks));
-#else
-    (void)boards;
-    (void)port;
-    (void)log;
-    (void)readyFd;
-    std::exit(2);
-#endif
 }
 
 } // namespace

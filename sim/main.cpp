@@ -39,9 +39,6 @@ int main(int argc, char* argv[])
         std::fputs(SimOptions::HelpText().toLocal8Bit().constData(), stdout);
         return 0;
     }
-#ifndef LANFINCH_SIM_HAS_SNMP
-    options.noSnmp = true;
-#endif
 
     std::vector<SimBoard> boards;
     if ((!options.configPath.isEmpty() && !SimConfig::LoadFile(options.configPath, boards, error)) ||

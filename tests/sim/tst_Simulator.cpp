@@ -431,12 +431,6 @@ void tst_Simulator::setAddressFaults()
 void tst_Simulator::snmpAgentLifecycle()
 {
     SimProcess sim;
-#ifndef LANFINCH_SIM_HAS_SNMP
-    // Built without the agent: it behaves as --no-snmp.
-    QVERIFY(sim.Start(Args({"--boards", "1"})));
-    QCOMPARE(sim.SnmpPort(), quint16(0));
-    QVERIFY(sim.Stop());
-#else
     QVERIFY(sim.Start(Args({"--boards", "2"})));
     QVERIFY(sim.SnmpPort() != 0);
     QVERIFY(sim.Stop());
@@ -451,7 +445,6 @@ void tst_Simulator::snmpAgentLifecycle()
     QCOMPARE(::kill(pids.first().toInt(), SIGKILL), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!doomed.IsRunning(), 10000);
     QVERIFY(!doomed.Stop());
-#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)

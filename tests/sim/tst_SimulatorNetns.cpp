@@ -24,14 +24,10 @@ void tst_SimulatorNetns::broadcastSearchOnTheRealPorts()
 {
     QStringList args{QStringLiteral("--bind"), QStringLiteral("0.0.0.0:22222"), QStringLiteral("--boards"),
                      QStringLiteral("3")};
-#ifdef LANFINCH_SIM_HAS_SNMP
     args << QStringLiteral("--snmp-port") << QStringLiteral("161");
-#endif
     SimProcess sim;
     QVERIFY(sim.Start(args));
-#ifdef LANFINCH_SIM_HAS_SNMP
     QCOMPARE(sim.SnmpPort(), quint16(161));
-#endif
     QCOMPARE(sim.UdpAddress(), QStringLiteral("0.0.0.0"));
     QCOMPARE(sim.UdpPort(), quint16(22222));
 

@@ -370,4 +370,4 @@ void IpSettingCommandTest::requestThatCannotBeSentShowsSendFailed()
     QVERIFY(!waited);
 }
 QTEST_MAIN(IpSettingCommandTest)
-#include "IpSettingCommandTest.moc"
+#include "tst_IpSettingCommand.moc"

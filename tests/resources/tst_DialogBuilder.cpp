@@ -334,4 +334,4 @@ void TestDialogBuilder::groupBoxesLetClicksThrough()
 }
 
 QTEST_MAIN(TestDialogBuilder)
-#include "tst_dialogbuilder.moc"
+#include "tst_DialogBuilder.moc"

@@ -102,4 +102,4 @@ void TestWaitReplyDlg::codeFromOutsideIsFinal()
 }
 
 QTEST_MAIN(TestWaitReplyDlg)
-#include "tst_waitreplydlg.moc"
+#include "tst_CWaitReplyDlg.moc"

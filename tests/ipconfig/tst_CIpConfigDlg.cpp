@@ -342,4 +342,4 @@ void CIpConfigDlgTest::leavingWithoutOkChangesNothing()
 }
 
 QTEST_MAIN(CIpConfigDlgTest)
-#include "CIpConfigDlgTest.moc"
+#include "tst_CIpConfigDlg.moc"

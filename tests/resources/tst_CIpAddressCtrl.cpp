@@ -248,4 +248,4 @@ void TestIpAddressCtrl::editedSignalOnlyForOperator()
 }
 
 QTEST_MAIN(TestIpAddressCtrl)
-#include "tst_ipaddressctrl.moc"
+#include "tst_CIpAddressCtrl.moc"

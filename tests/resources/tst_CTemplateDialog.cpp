@@ -353,7 +353,7 @@ void TestTemplateDialog::recordedMessages()
     QCOMPARE(m.stringId, stringId);
     QCOMPARE(m.text, text);
     QCOMPARE(int(m.icon), icon);
-    QCOMPARE(m.title, QStringLiteral("tst_templatedialog"));
+    QCOMPARE(m.title, QStringLiteral("tst_CTemplateDialog"));
     QCOMPARE(m.owner.data(), &owner);
 }
 
@@ -392,7 +392,7 @@ void TestTemplateDialog::realMessageBox()
     });
     QCOMPARE(MessageBox::Show(&owner, IDS_PARSE_UINT), 1);
     QVERIFY(seen);
-    QCOMPARE(title, QStringLiteral("tst_templatedialog"));
+    QCOMPARE(title, QStringLiteral("tst_CTemplateDialog"));
     QCOMPARE(text, U("正の整数を入力してください。"));
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -501,4 +501,4 @@ void TestTemplateDialog::dataExchangeLoadsFields()
 }
 
 QTEST_MAIN(TestTemplateDialog)
-#include "tst_templatedialog.moc"
+#include "tst_CTemplateDialog.moc"

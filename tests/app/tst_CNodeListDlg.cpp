@@ -499,4 +499,4 @@ void TestNodeListDlg::manyReplies()
 }
 
 QTEST_MAIN(TestNodeListDlg)
-#include "tst_nodelistdlg.moc"
+#include "tst_CNodeListDlg.moc"
