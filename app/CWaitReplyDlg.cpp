@@ -5,6 +5,8 @@
 #include <QProgressBar>
 #include <QTimerEvent>
 
+#include <algorithm>
+
 CWaitReplyDlg::CWaitReplyDlg(quint32 waitTimeMs, QWidget* parent)
     : CTemplateDialog(IDD_WAIT_REPLY, parent), m_waitTime(waitTimeMs)
 {
@@ -21,13 +23,15 @@ void CWaitReplyDlg::OnInitDialog()
     CTemplateDialog::OnInitDialog();
 
     m_progress->setValue(0);
-    if (m_waitTime < 10) {
-        m_waitTime = 10;
-    }
-    m_waitTime = m_waitTime / 10 * 10;
+    m_waitTime = RoundedWaitTime(m_waitTime);
 
     StopTimer();
     m_timerId = startTimer(static_cast<int>(m_waitTime / 10), Qt::PreciseTimer);
+}
+
+quint32 CWaitReplyDlg::RoundedWaitTime(quint32 requestedMs)
+{
+    return std::max(requestedMs, 10u) / 10 * 10;
 }
 
 void CWaitReplyDlg::OnCancel()

@@ -28,10 +28,9 @@ class CWaitReplyDlg final : public CTemplateDialog
     explicit CWaitReplyDlg(quint32 waitTimeMs, QWidget* parent = nullptr);
     ~CWaitReplyDlg() override;
 
-    // The wait time as given, or as rounded once the dialog has been initialised.
-    quint32 WaitTime() const { return m_waitTime; }
-    // Id of the running tick timer, 0 when none runs.
-    int TimerId() const { return m_timerId; }
+    // The wait a requested time gives: at least 10 ms, rounded down to a multiple of 10 ms, so
+    // that it splits into ten equal ticks.
+    static quint32 RoundedWaitTime(quint32 requestedMs);
 
   protected:
     void OnInitDialog() override;

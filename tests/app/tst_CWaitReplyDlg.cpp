@@ -10,6 +10,23 @@
 
 using namespace AppTest;
 
+namespace {
+
+// Notes the id of every timer event the dialog gets: the last one before a step is its tick.
+struct TickTimerSpy : QObject
+{
+    explicit TickTimerSpy(QObject* dialog) { dialog->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer)
+            lastTimerId = static_cast<QTimerEvent*>(event)->timerId();
+        return false;
+    }
+    int lastTimerId = 0;
+};
+
+} // namespace
+
 class TestWaitReplyDlg : public QObject
 {
     Q_OBJECT
@@ -38,11 +55,11 @@ void TestWaitReplyDlg::timesOutOnTheTenthTick()
     QFETCH(quint32, given);
     QFETCH(quint32, rounded);
 
+    QCOMPARE(CWaitReplyDlg::RoundedWaitTime(given), rounded);
     CWaitReplyDlg dialog(given);
     QSignalSpy values(dialog.Item<QProgressBar>(WaitReplyIds::Progress), &QProgressBar::valueChanged);
     QCOMPARE(dialog.DoModal(), int(WAIT_RESULT_TIMEOUT));
 
-    QCOMPARE(dialog.WaitTime(), rounded);
     QList<int> seen;
     for (const QList<QVariant>& args : values) {
         seen << args.at(0).toInt();
@@ -83,10 +100,11 @@ void TestWaitReplyDlg::codeFromOutsideIsFinal()
 {
     CWaitReplyDlg dialog(100);
     auto* bar = dialog.Item<QProgressBar>(WaitReplyIds::Progress);
+    TickTimerSpy ticks(&dialog);
     int timerId = 0;
     connect(bar, &QProgressBar::valueChanged, &dialog, [&](int value) {
         if (value == 30) {
-            timerId = dialog.TimerId();
+            timerId = ticks.lastTimerId;
             dialog.EndDialog(WAIT_RESULT_SUCCEEDED);
             dialog.EndDialog(WAIT_RESULT_FAILED);
         }
