@@ -1,5 +1,5 @@
 # lanfinch: the two set-up commands are `make demo` and `make check`.
-.PHONY: all deps build release check demo screenshot bench fuzz install clean
+.PHONY: all deps build release check demo screenshot bench fuzz install package clean
 
 JOBS      ?= $(shell nproc)
 CHECK_DIR ?= build/check
@@ -60,6 +60,10 @@ bench: deps
 
 install: release
 	cmake --install $(DEMO_DIR)
+
+# The Debian package, in $(DEMO_DIR): lanfinch_VERSION_ARCH.deb.
+package: release
+	cd $(DEMO_DIR) && cpack -G DEB
 
 clean:
 	rm -rf build
