@@ -209,24 +209,29 @@ TEST_F(SnmpAccessTest, CommitReachesTheBoard)
     EXPECT_EQ(Access().Commit(kRefusesAll), 0);
 }
 
-TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
+// Get and Set to peer return 0 and leave status and reply as they were.
+void ExpectGetAndSetRefused(CSnmpAccess& access, const char* peer)
 {
-    // With the product port the peer text goes to Net-SNMP as it is; a port that is no number
-    // fails in the library before any name lookup or socket.
-    CSnmpAccess access;
-    const char unopenable[] = "127.0.0.2:no-port";
     const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
     netsnmp_pdu sentinel{};
     for (bool set : {false, true}) {
         SCOPED_TRACE(set ? "set" : "get");
         int status = 1234;
         netsnmp_pdu* reply = &sentinel;
-        const int result = set ? access.Set(unopenable, vars, 1, status, reply)
-                               : access.Get(unopenable, vars, 1, status, reply);
+        const int result = set ? access.Set(peer, vars, 1, status, reply) : access.Get(peer, vars, 1, status, reply);
         EXPECT_EQ(result, 0);
         EXPECT_EQ(status, 1234);
         EXPECT_EQ(reply, &sentinel);
     }
+}
+
+TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
+{
+    // With the product port the peer text goes to Net-SNMP as it is; a port that is no number
+    // fails in the library before any name lookup or socket.
+    CSnmpAccess access;
+    const char unopenable[] = "127.0.0.2:no-port";
+    ExpectGetAndSetRefused(access, unopenable);
     EXPECT_EQ(access.Commit(unopenable), 0);
     SerialSettings serial;
     GpioSettings gpio;
@@ -240,18 +245,7 @@ TEST_F(SnmpAccessTest, SessionThatCannotOpenSendsNothing)
 TEST_F(SnmpAccessTest, RequestThatCannotBeMadeSendsNothing)
 {
     g_pduCannotBeMade = true;
-    const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
-    netsnmp_pdu sentinel{};
-    for (bool set : {false, true}) {
-        SCOPED_TRACE(set ? "set" : "get");
-        int status = 1234;
-        netsnmp_pdu* reply = &sentinel;
-        const int result =
-            set ? Access().Set(kScratch, vars, 1, status, reply) : Access().Get(kScratch, vars, 1, status, reply);
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(status, 1234);
-        EXPECT_EQ(reply, &sentinel);
-    }
+    ExpectGetAndSetRefused(Access(), kScratch);
     g_pduCannotBeMade = false;
     EXPECT_TRUE(Since().empty());
 }
