@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliStatus.h"
+#include "HelpText.h"
 #include "Records.h"
 
 #include <QCommandLineParser>
@@ -44,9 +45,3 @@ class CommandLine
     bool m_hasFormat = false;
     bool m_hasVerify = false;
 };
-
-// The program's name in messages and usage lines.
-inline QString ProgramName()
-{
-    return QStringLiteral("lanfinch-cli");
-}

@@ -60,6 +60,8 @@ class tst_CliNetns : public QObject
     void badInputSendsNothing();
     void failures_data();
     void failures();
+    void manualPageProgramAnswersAsTheTool_data();
+    void manualPageProgramAnswersAsTheTool();
 
   private:
     Run Cli(QStringList arguments);
@@ -358,6 +360,26 @@ void tst_CliNetns::failures()
     QCOMPARE(run.exitCode, exitCode);
     for (const QString& line : lines)
         QVERIFY2(output.contains(line), qPrintable(output));
+}
+
+// The manual page is made from a build-time program that links only the help texts.
+void tst_CliNetns::manualPageProgramAnswersAsTheTool_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("help") << QStringLiteral("--help");
+    QTest::newRow("version") << QStringLiteral("--version");
+}
+
+void tst_CliNetns::manualPageProgramAnswersAsTheTool()
+{
+    QFETCH(QString, option);
+    const Run tool = Cli({option});
+    QCOMPARE(tool.exitCode, 0);
+    QProcess helper;
+    helper.start(QStringLiteral(LANFINCH_CLI_HELP_PATH), {option});
+    QVERIFY(helper.waitForFinished(10000));
+    QCOMPARE(helper.exitCode(), 0);
+    QCOMPARE(helper.readAllStandardOutput(), tool.out);
 }
 
 QTEST_GUILESS_MAIN(tst_CliNetns)
