@@ -18,6 +18,8 @@ struct Command
 };
 
 const Command kCommands[] = {
+    {"search", RunSearch},
+    {"set-ip", RunSetIp},
     {"serial", RunSerial},
     {"gpio", RunGpio},
     {"export", RunExport},

@@ -21,6 +21,7 @@ class CommandLine
     CommandLine(const QString& words, const QString& description);
 
     QCommandLineParser& Parser() { return m_parser; }
+    const QCommandLineParser& Parser() const { return m_parser; }
     void AddFormatOption();
     void AddVerifyOption();
     void AddPositional(const QString& name, const QString& description, const QString& syntax = {});
