@@ -193,7 +193,7 @@ bool ParseAddressPlan(const QByteArray& csv, QList<PlannedAddress>& plan, QStrin
 }
 
 bool AllocateAddresses(QList<ListedBoard> boards, quint32 from, quint32 mask, quint32 gateway,
-                       QList<PlannedAddress>& plan, QString& error)
+                       QList<PlannedAddress>& plan, QString& error, const QList<quint32>& inUse)
 {
     plan.clear();
     error = AddressProblem(from, mask, gateway);
@@ -201,7 +201,7 @@ bool AllocateAddresses(QList<ListedBoard> boards, quint32 from, quint32 mask, qu
         return false;
     std::sort(boards.begin(), boards.end(),
               [](const ListedBoard& a, const ListedBoard& b) { return a.mac < b.mac; });
-    QSet<quint32> taken;
+    QSet<quint32> taken(inUse.cbegin(), inUse.cend());
     for (const ListedBoard& board : boards)
         taken.insert(board.ip);
     if (gateway)

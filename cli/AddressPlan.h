@@ -45,11 +45,11 @@ struct ListedBoard
 };
 
 // Consecutive fixed addresses from `from` on, one per board in MAC order. Skips every address a
-// listed board uses now, the gateway's, and those the address rules refuse under `mask`; never
-// leaves from's subnet. False with the reason when the settings are invalid or the subnet has
-// too few addresses left.
+// listed board uses now, those in inUse (other boards'), the gateway's, and those the address
+// rules refuse under `mask`; never leaves from's subnet. False with the reason when the settings
+// are invalid or the subnet has too few addresses left.
 bool AllocateAddresses(QList<ListedBoard> boards, quint32 from, quint32 mask, quint32 gateway,
-                       QList<PlannedAddress>& plan, QString& error);
+                       QList<PlannedAddress>& plan, QString& error, const QList<quint32>& inUse = {});
 
 // Dotted text of a host-order address.
 QString HostAddressText(quint32 hostOrder);

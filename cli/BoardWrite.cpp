@@ -23,23 +23,6 @@ struct Plan
     QList<PortRecord> ports;
 };
 
-QString ResultWord(CliStatus status)
-{
-    switch (status) {
-    case CliStatus::Done:
-        return QStringLiteral("ok");
-    case CliStatus::BadInput:
-        return QStringLiteral("invalid");
-    case CliStatus::Refused:
-        return QStringLiteral("refused");
-    case CliStatus::NoReply:
-        return QStringLiteral("no reply");
-    case CliStatus::NotSent:
-        return QStringLiteral("not sent");
-    }
-    return {};
-}
-
 BoardResult Failed(const SnmpBoard& board, CliStatus status, const QString& detail)
 {
     return {board.Address(), status, ResultWord(status), detail};
@@ -156,6 +139,25 @@ BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool v
     return {board.Address(), CliStatus::Done, ResultWord(CliStatus::Done),
             WrittenText(plan) +
                 (verify ? QStringLiteral(" written and verified") : QStringLiteral(" written"))};
+}
+
+QString ResultWord(CliStatus status)
+{
+    switch (status) {
+    case CliStatus::Done:
+        return QStringLiteral("ok");
+    case CliStatus::BadInput:
+        return QStringLiteral("invalid");
+    case CliStatus::Refused:
+        return QStringLiteral("refused");
+    case CliStatus::NoReply:
+        return QStringLiteral("no reply");
+    case CliStatus::NotSent:
+        return QStringLiteral("not sent");
+    case CliStatus::NotFound:
+        return QStringLiteral("not found");
+    }
+    return {};
 }
 
 Records ResultRecords(const QList<BoardResult>& results)

@@ -3,6 +3,7 @@
 #include "CliContext.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "HelpText.h"
 
 #include <QTextStream>
 
@@ -17,83 +18,21 @@ struct Command
 };
 
 const Command kCommands[] = {
+    {"search", RunSearch},
+    {"set-ip", RunSetIp},
     {"serial", RunSerial},
     {"gpio", RunGpio},
     {"export", RunExport},
     {"apply", RunApply},
 };
 
-QString VersionText()
-{
-    return QStringLiteral("%1 %2\n").arg(ProgramName(), QStringLiteral(LANFINCH_VERSION));
-}
-
 } // namespace
-
-QString MainHelpText()
-{
-    return QStringLiteral(
-               "Usage: %1 COMMAND [OPTIONS] [ARGUMENTS]\n"
-               "Reads and writes the serial-port and I/O settings of Corvane-K1 boards over SNMP, one board "
-               "or a\n"
-               "whole batch, for scripts and machines without a desktop.\n"
-               "\n"
-               "Commands:\n"
-               "  serial get IP                   the board's serial-port settings\n"
-               "  serial set IP KEY=VALUE...      change serial-port settings (mode, port, peer, bitrate,\n"
-               "                                  databits, stopbits, parity, flow)\n"
-               "  gpio get IP [--port N|--all]    the board's I/O settings (port 1 unless told otherwise)\n"
-               "  gpio set IP [--manager A] [--period S] [--port N KEY=VALUE...]\n"
-               "                                  change I/O settings (mode, state, initial, trapstate,\n"
-               "                                  traptime)\n"
-               "  export IP                       serial and I/O settings (all eight ports) as JSON\n"
-               "  apply FILE.json IP...           write such a document to each board, commit, read back\n"
-               "                                  and compare\n"
-               "\n"
-               "Options:\n"
-               "  -h, --help                      show this text; COMMAND --help shows a command's options\n"
-               "  -v, --version                   show the version\n"
-               "  --format table|json|csv         (commands that print records) output form; table is the\n"
-               "                                  default\n"
-               "  --verify                        (serial set, gpio set) read back and compare after the\n"
-               "                                  commit; apply always does\n"
-               "\n"
-               "A write reads the board first, so settings that are not given keep the board's values; it\n"
-               "then sends the same requests and commit as the settings dialogs of the Corvane-K1 Tool.\n"
-               "Input is checked completely before anything is sent: a bad value, an unknown key or an\n"
-               "address that no board can have is reported with its key or line, and nothing is sent.\n"
-               "\n"
-               "Exit status:\n"
-               "  0  all done\n"
-               "  2  bad usage or invalid input; nothing was written\n"
-               "  3  a board refused a request, or a read-back differed from what was written\n"
-               "  4  a board did not answer in time\n"
-               "  5  a request could not be sent\n"
-               "\n"
-               "A batch reports each board and exits with the highest status of its boards.\n"
-               "\n"
-               "Examples:\n"
-               "  %1 serial set 192.168.0.10 bitrate=115200 parity=even --verify\n"
-               "\n"
-               "  %1 gpio set 192.168.0.10 --port 3 mode=INPUT trapstate=HIGH traptime=500\n"
-               "\n"
-               "  %1 export 192.168.0.10 > line3.json\n"
-               "\n"
-               "  %1 apply line3.json 192.168.0.11 192.168.0.12 --format json\n")
-        .arg(ProgramName());
-}
 
 CliStatus RunCli(const QStringList& arguments, CliContext& context)
 {
+    if (const std::optional<CliStatus> answered = AnswerHelpOrVersion(arguments, context.out))
+        return *answered;
     const QString first = arguments.value(0);
-    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
-        context.out << MainHelpText();
-        return CliStatus::Done;
-    }
-    if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
-        context.out << VersionText();
-        return CliStatus::Done;
-    }
     for (const Command& command : kCommands) {
         if (first == QLatin1String(command.name))
             return command.run(arguments.mid(1), context);

@@ -9,6 +9,3 @@ struct CliContext;
 
 // lanfinch-cli: arguments without the program name; returns the exit status.
 CliStatus RunCli(const QStringList& arguments, CliContext& context);
-
-// What --help prints (and what the manual page is made from).
-QString MainHelpText();

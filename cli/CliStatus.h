@@ -8,6 +8,7 @@ enum class CliStatus : int
     Refused = 3,  // a board refused a request, answered unreadably, or a read-back differed
     NoReply = 4,  // a board did not answer in time
     NotSent = 5,  // a request could not be sent
+    NotFound = 6, // no board answered the search for a MAC
 };
 
 constexpr CliStatus Worst(CliStatus a, CliStatus b)

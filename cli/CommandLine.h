@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliStatus.h"
+#include "HelpText.h"
 #include "Records.h"
 
 #include <QCommandLineParser>
@@ -20,6 +21,7 @@ class CommandLine
     CommandLine(const QString& words, const QString& description);
 
     QCommandLineParser& Parser() { return m_parser; }
+    const QCommandLineParser& Parser() const { return m_parser; }
     void AddFormatOption();
     void AddVerifyOption();
     void AddPositional(const QString& name, const QString& description, const QString& syntax = {});
@@ -44,9 +46,3 @@ class CommandLine
     bool m_hasFormat = false;
     bool m_hasVerify = false;
 };
-
-// The program's name in messages and usage lines.
-inline QString ProgramName()
-{
-    return QStringLiteral("lanfinch-cli");
-}

@@ -8,6 +8,8 @@ struct CliContext;
 
 // The commands of lanfinch-cli. Each takes the arguments that follow its first word, prints its
 // records on context.out and its errors on context.err, and returns the exit status.
+CliStatus RunSearch(const QStringList& arguments, CliContext& context);
+CliStatus RunSetIp(const QStringList& arguments, CliContext& context);
 CliStatus RunSerial(const QStringList& arguments, CliContext& context);
 CliStatus RunGpio(const QStringList& arguments, CliContext& context);
 CliStatus RunExport(const QStringList& arguments, CliContext& context);

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "GpioSettings.h"
+#include "Progress.h"
 #include "SerialSettings.h"
 #include "SettingsChange.h"
 #include "SnmpBoard.h"
@@ -34,41 +35,6 @@ CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
                            {QStringLiteral("gpio"), GpioObject(ports.first().second, ports)}};
     return CliStatus::Done;
 }
-
-// "\r[3/10] 192.0.2.10" over the previous one; cleared at the end.
-class Progress
-{
-  public:
-    Progress(CliContext& context, qsizetype total) : m_context(context), m_total(total)
-    {
-        m_shown = context.progress && total > 1;
-    }
-    ~Progress()
-    {
-        if (m_shown) {
-            m_context.err << '\r' << QString(m_width, QLatin1Char(' ')) << '\r';
-            m_context.err.flush();
-        }
-    }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
-
-    void Show(qsizetype index, const QString& board)
-    {
-        if (!m_shown)
-            return;
-        const QString text = QStringLiteral("apply: [%1/%2] %3").arg(index + 1).arg(m_total).arg(board);
-        m_context.err << '\r' << text.leftJustified(m_width);
-        m_context.err.flush();
-        m_width = std::max(m_width, text.size());
-    }
-
-  private:
-    CliContext& m_context;
-    qsizetype m_total;
-    qsizetype m_width = 0;
-    bool m_shown;
-};
 
 } // namespace
 
@@ -129,7 +95,7 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
 
     QList<BoardResult> results;
     {
-        Progress progress(context, addresses->size());
+        Progress progress(context, QStringLiteral("apply"), addresses->size());
         for (qsizetype i = 0; i < addresses->size(); ++i) {
             progress.Show(i, addresses->at(i));
             SnmpBoard board(context.snmp, addresses->at(i));

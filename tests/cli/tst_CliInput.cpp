@@ -1,17 +1,24 @@
-// lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms.
-// No network: what is checked here is what decides whether anything is sent at all.
+// lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms;
+// which replies count. No network: what is checked here is what decides whether anything is sent
+// at all, and what is made of what comes back.
+#include "AddressChange.h"
 #include "AddressPlan.h"
 #include "BoardAddress.h"
+#include "CNodeQueue.h"
 #include "GpioSettings.h"
+#include "NodeExchange.h"
 #include "Records.h"
 #include "SerialSettings.h"
 #include "SettingsChange.h"
 #include "TextParsers.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <QTest>
 #include <QTextStream>
+
+#include <arpa/inet.h>
 
 class tst_CliInput : public QObject
 {
@@ -32,6 +39,10 @@ class tst_CliInput : public QObject
     void addressPlan();
     void allocation_data();
     void allocation();
+    void settingsToSend_data();
+    void settingsToSend();
+    void replyMatching_data();
+    void replyMatching();
 };
 
 void tst_CliInput::assignments_data()
@@ -384,7 +395,7 @@ void tst_CliInput::addressPlan()
 
 void tst_CliInput::allocation_data()
 {
-    QTest::addColumn<QStringList>("boards"); // "mac ip"
+    QTest::addColumn<QStringList>("boards"); // "mac ip", or "other ip" for a board that keeps its address
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("gateway");
@@ -400,6 +411,11 @@ void tst_CliInput::allocation_data()
         << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.10/255.255.255.0 0.0.0.0"),
                        QStringLiteral("00:0a:ff:00:00:02 192.168.0.12/255.255.255.0 0.0.0.0"),
                        QStringLiteral("00:0a:ff:00:00:03 192.168.0.13/255.255.255.0 0.0.0.0")};
+    QTest::newRow("addresses of boards that are not renumbered are skipped")
+        << QStringList{QStringLiteral("other 192.168.0.10"), QStringLiteral("00:0a:ff:00:00:01 10.1.2.3"),
+                       QStringLiteral("other 192.168.0.11")}
+        << QStringLiteral("192.168.0.10") << QStringLiteral("255.255.255.0") << QStringLiteral("0.0.0.0")
+        << QString() << QStringList{QStringLiteral("00:0a:ff:00:00:01 192.168.0.12/255.255.255.0 0.0.0.0")};
     QTest::newRow("the gateway's address is skipped")
         << three.mid(0, 1) << QStringLiteral("192.168.0.1") << QStringLiteral("255.255.255.0")
         << QStringLiteral("192.168.0.1") << QString()
@@ -433,17 +449,154 @@ void tst_CliInput::allocation()
     QFETCH(QStringList, plan);
     const auto address = [](const QString& text) { return ParseDottedAddress(text)->HostOrder(); };
     QList<ListedBoard> listed;
+    QList<quint32> others;
     for (const QString& board : boards) {
         const QStringList parts = board.split(QLatin1Char(' '));
-        listed << ListedBoard{*ParseMacAddress(parts[0]), address(parts[1])};
+        if (parts[0] == QLatin1String("other"))
+            others << address(parts[1]);
+        else
+            listed << ListedBoard{*ParseMacAddress(parts[0]), address(parts[1])};
     }
     QList<PlannedAddress> allocated;
     QString message;
     const bool ok =
-        AllocateAddresses(listed, address(from), address(mask), address(gateway), allocated, message);
+        AllocateAddresses(listed, address(from), address(mask), address(gateway), allocated, message, others);
     QVERIFY2(ok == error.isEmpty(), qPrintable(message));
     QVERIFY2(message.startsWith(error), qPrintable(message));
     QCOMPARE(PlanText(allocated), plan);
+}
+
+// "FLAG IP/MASK GATEWAY", FLAG the DHCP flag as the 32-bit value the record holds.
+static NetworkSettings Settings(const QString& text)
+{
+    const QStringList parts = text.split(QRegularExpression(QStringLiteral("[ /]")));
+    const auto address = [](const QString& dotted) { return htonl(ParseDottedAddress(dotted)->HostOrder()); };
+    NetworkSettings settings;
+    settings.SetDhcp(static_cast<int32_t>(parts[0].toUInt()));
+    settings.SetIpAddress(address(parts[1]));
+    settings.SetSubnetMask(address(parts[2]));
+    settings.SetGateway(address(parts[3]));
+    return settings;
+}
+
+static QString SettingsText(const NetworkSettings& settings)
+{
+    return QStringLiteral("%1 %2/%3 %4")
+        .arg(static_cast<quint32>(settings.IsDhcp() ? 1 : 0))
+        .arg(QString::fromStdString(settings.GetIpText()), QString::fromStdString(settings.GetMaskText()),
+             QString::fromStdString(DottedText(settings.GetGateway())));
+}
+
+void tst_CliInput::settingsToSend_data()
+{
+    QTest::addColumn<QString>("entry");    // "dhcp" or "IP/MASK GATEWAY"
+    QTest::addColumn<QString>("current");  // as the board reported it
+    QTest::addColumn<QString>("expected"); // empty: refused as unchanged
+
+    const QString fixed = QStringLiteral("0 192.168.0.10/255.255.255.0 192.168.0.1");
+    QTest::newRow("DHCP keeps the reported addresses")
+        << QStringLiteral("dhcp") << fixed << QStringLiteral("1 192.168.0.10/255.255.255.0 192.168.0.1");
+    QTest::newRow("DHCP on a board that has it, flag in either byte order")
+        << QStringLiteral("dhcp") << QStringLiteral("16777216 10.1.2.3/255.0.0.0 0.0.0.0") << QString();
+    QTest::newRow("fixed settings as reported")
+        << QStringLiteral("192.168.0.10/255.255.255.0 192.168.0.1") << fixed << QString();
+    QTest::newRow("the same addresses on a DHCP board")
+        << QStringLiteral("192.168.0.10/255.255.255.0 192.168.0.1")
+        << QStringLiteral("1 192.168.0.10/255.255.255.0 192.168.0.1") << fixed;
+    QTest::newRow("gateway dropped") << QStringLiteral("192.168.0.10/255.255.255.0 0.0.0.0") << fixed
+                                     << QStringLiteral("0 192.168.0.10/255.255.255.0 0.0.0.0");
+}
+
+void tst_CliInput::settingsToSend()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, current);
+    QFETCH(QString, expected);
+    PlannedAddress planned;
+    planned.dhcp = entry == QLatin1String("dhcp");
+    if (!planned.dhcp) {
+        const NetworkSettings fixed = Settings(QStringLiteral("0 ") + entry);
+        planned.ip = ntohl(fixed.GetIpAddress());
+        planned.mask = ntohl(fixed.GetSubnetMask());
+        planned.gateway = ntohl(fixed.GetGateway());
+    }
+    const std::optional<NetworkSettings> sent = SettingsToSend(planned, Settings(current));
+    QCOMPARE(sent ? SettingsText(*sent) : QString(), expected);
+    if (sent && planned.dhcp)
+        QCOMPARE(sent->IsDhcp() ? 1 : 0, 1);
+}
+
+void tst_CliInput::replyMatching_data()
+{
+    // Each packet "OP TID MAC IP": MAC the last byte of 02:00:00:00:00:xx, IP the last octet of
+    // 10.0.0.x. The request's transaction id is 7.
+    QTest::addColumn<QStringList>("packets");
+    QTest::addColumn<int>("stopAfter");      // the search has all it needs once it lists this many; 0: never
+    QTest::addColumn<QStringList>("listed"); // "MAC IP" of the search, in order
+    QTest::addColumn<QString>("setReply");   // "MAC IP" of the set-address reply taken, or empty
+
+    QTest::newRow("first reply per MAC, in order of arrival")
+        << QStringList{QStringLiteral("1 7 02 10"), QStringLiteral("1 7 01 11"), QStringLiteral("1 7 02 12")}
+        << 0 << QStringList{QStringLiteral("02 10"), QStringLiteral("01 11")} << QString();
+    QTest::newRow("other ids and op codes do not count")
+        << QStringList{QStringLiteral("1 8 01 10"), QStringLiteral("3 7 01 11"), QStringLiteral("0 7 02 12"),
+                       QStringLiteral("2 7 03 13"), QStringLiteral("1 7 04 14")}
+        << 0 << QStringList{QStringLiteral("04 14")} << QStringLiteral("01 11");
+    QTest::newRow("the first set-address reply with the id wins")
+        << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("3 8 02 11"), QStringLiteral("3 7 03 12"),
+                       QStringLiteral("3 7 04 13")}
+        << 0 << QStringList{QStringLiteral("01 10")} << QStringLiteral("03 12");
+    QTest::newRow("a search ends once it has what it waits for")
+        << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("1 7 02 11")} << 1
+        << QStringList{QStringLiteral("01 10")} << QString();
+}
+
+void tst_CliInput::replyMatching()
+{
+    QFETCH(QStringList, packets);
+    QFETCH(int, stopAfter);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, setReply);
+
+    const auto fill = [&](CNodeQueue& queue) {
+        ReceivedNodes nodes;
+        for (const QString& packet : packets) {
+            const QStringList fields = packet.split(QLatin1Char(' '));
+            auto record = std::make_unique<NodeInfo>();
+            record->SetOpCode(htonl(fields[0].toUInt()));
+            record->SetTransactionId(fields[1].toUInt());
+            const uint8_t mac[6] = {2, 0, 0, 0, 0, static_cast<uint8_t>(fields[2].toUInt(nullptr, 16))};
+            record->SetMacAddress(mac);
+            record->GetSettings().SetIpAddress(htonl(0x0a000000u + fields[3].toUInt()));
+            nodes.push_back(ReceivedNode{std::move(record), 3, "eth1"});
+        }
+        queue.OnNodesReceived(std::move(nodes));
+    };
+    const auto text = [](const NodeInfo& record) {
+        return QStringLiteral("%1 %2")
+            .arg(record.GetMacAddress()[5], 2, 16, QLatin1Char('0'))
+            .arg(ntohl(record.GetSettings().GetIpAddress()) & 0xff);
+    };
+    // Everything is queued already: a deadline that has passed takes what is there and no more.
+    const auto now = std::chrono::steady_clock::now();
+
+    CNodeQueue queue;
+    fill(queue);
+    const QList<FoundBoard> found =
+        CollectSearchReplies(queue, 7, now, [stopAfter](const QList<FoundBoard>& boards) {
+            return stopAfter && boards.size() >= stopAfter;
+        });
+    QStringList texts;
+    for (const FoundBoard& board : found) {
+        texts << text(board.record);
+        QCOMPARE(board.interfaceName, QStringLiteral("eth1"));
+    }
+    QCOMPARE(texts, listed);
+
+    CNodeQueue replies;
+    fill(replies);
+    const std::optional<NodeInfo> reply = AwaitSetAddressReply(replies, 7, now);
+    QCOMPARE(reply ? text(*reply) : QString(), setReply);
 }
 
 QTEST_GUILESS_MAIN(tst_CliInput)

@@ -20,17 +20,22 @@ const QString kRefusing = QStringLiteral("127.0.0.4");     // refuses every SET
 const QString kSilent = QStringLiteral("127.0.0.5");       // never answers
 const QString kKeepsBitRate = QStringLiteral("127.0.0.6"); // accepts a bit rate, keeps its own
 const QString kCopyBoard = QStringLiteral("127.0.0.7");    // takes an exported document
+// Boards of the node protocol, by MAC: 02:4c:46:00:53 and the last octet of their address.
+const QString kFixedMac = QStringLiteral("02:4c:46:00:53:08");   // takes new settings
+const QString kDhcpMac = QStringLiteral("02:4c:46:00:53:09");    // uses DHCP
+const QString kUnknownMac = QStringLiteral("02:4c:46:00:53:ff"); // no such board
 // No route leads there inside the namespace: requests cannot be sent.
 const QString kUnreachable = QStringLiteral("192.0.2.10");
 
-QJsonObject Board(int last, const QJsonObject& snmp = {})
+// node: settings and faults of its node protocol.
+QJsonObject Board(int last, const QJsonObject& snmp = {}, QJsonObject node = {})
 {
-    QJsonObject board{
-        {QStringLiteral("mac"), QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0'))},
-        {QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last)}};
+    node.insert(QStringLiteral("mac"),
+                QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0')));
+    node.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
     if (!snmp.isEmpty())
-        board.insert(QStringLiteral("snmp"), snmp);
-    return board;
+        node.insert(QStringLiteral("snmp"), snmp);
+    return node;
 }
 
 struct Run
@@ -51,6 +56,7 @@ class tst_CliNetns : public QObject
   private slots:
     void initTestCase();
     void cleanupTestCase();
+    void searchListsEveryBoard();
     void reads_data();
     void reads();
     void writes_data();
@@ -60,10 +66,16 @@ class tst_CliNetns : public QObject
     void badInputSendsNothing();
     void failures_data();
     void failures();
+    void setIp_data();
+    void setIp();
+    void manualPageProgramAnswersAsTheTool_data();
+    void manualPageProgramAnswersAsTheTool();
 
   private:
     Run Cli(QStringList arguments);
-    qsizetype SnmpLogSize() const;
+    void WriteFile(const QString& name, const QByteArray& contents);
+    qsizetype LogSize() const;
+    qsizetype SetAddressRequests() const;
 
     SimProcess m_sim;
     QTemporaryDir m_dir;
@@ -92,19 +104,36 @@ void tst_CliNetns::initTestCase()
         Board(5, {{QStringLiteral("silent"), true}}),
         Board(6, {{QStringLiteral("ignoreSets"), kEnterprise + QStringLiteral("2.10.0")}}),
         Board(7),
+        Board(8),
+        Board(9, {}, {{QStringLiteral("dhcp"), 1}}),
+        Board(10, {}, {{QStringLiteral("setAddressResult"), 1}}),
+        Board(11, {}, {{QStringLiteral("ignoreSetAddress"), true}}),
+        Board(12),
     };
     const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
     QVERIFY(
         m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
                      QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")}));
 
-    QFile settings(m_dir.filePath(QStringLiteral("bitrate.json")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(R"({"serial": {"bitrate": 57600, "parity": "odd"}, "gpio": {"period": 500}})");
-    QFile broken(m_dir.filePath(QStringLiteral("broken.json")));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("{\n  \"serial\": {\"bitrate\": 57600},\n  \"gpio\": {\"ports\": [{\"port\": 2, \"mode\": "
-                 "\"INPT\"}]}\n}\n");
+    WriteFile(QStringLiteral("bitrate.json"),
+              R"({"serial": {"bitrate": 57600, "parity": "odd"}, "gpio": {"period": 500}})");
+    WriteFile(QStringLiteral("broken.json"),
+              "{\n  \"serial\": {\"bitrate\": 57600},\n  \"gpio\": {\"ports\": "
+              "[{\"port\": 2, \"mode\": \"INPT\"}]}\n}\n");
+    WriteFile(QStringLiteral("plan.csv"), "mac,ip,mask,gateway\n"
+                                          "02:4c:46:00:53:0c,dhcp\n"
+                                          "02:4c:46:00:53:0a,127.0.0.50,255.0.0.0\n"
+                                          "02:4c:46:00:53:0b,127.0.0.51,255.0.0.0,127.0.0.1\n");
+    WriteFile(QStringLiteral("invalid.csv"), "# changes nothing while a line is wrong\n"
+                                             "02:4c:46:00:53:0c,dhcp\n"
+                                             "02:4c:46:00:53:0a,127.0.0.255,255.255.255.0\n");
+}
+
+void tst_CliNetns::WriteFile(const QString& name, const QByteArray& contents)
+{
+    QFile file(m_dir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(contents), contents.size());
 }
 
 void tst_CliNetns::cleanupTestCase()
@@ -127,12 +156,49 @@ Run tst_CliNetns::Cli(QStringList arguments)
     return run;
 }
 
-qsizetype tst_CliNetns::SnmpLogSize() const
+// Every datagram the boards received or sent, on either protocol.
+qsizetype tst_CliNetns::LogSize() const
+{
+    return m_sim.LogEntries().size();
+}
+
+qsizetype tst_CliNetns::SetAddressRequests() const
 {
     qsizetype count = 0;
-    for (const QJsonObject& entry : m_sim.LogEntries())
-        count += entry.value(QStringLiteral("proto")).toString() == QLatin1String("snmp");
+    for (const QJsonObject& entry : m_sim.LogEntries()) {
+        count += entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+                 entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
+                 entry.value(QStringLiteral("op")).toInt(-1) == 2;
+    }
     return count;
+}
+
+void tst_CliNetns::searchListsEveryBoard()
+{
+    const Run run = Cli({QStringLiteral("search"), QStringLiteral("--format=json")});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QJsonArray expected;
+    for (int last = 2; last <= 12; ++last) {
+        expected.append(QJsonObject{
+            {QStringLiteral("mac"), QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0'))},
+            {QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last)},
+            {QStringLiteral("mask"), QStringLiteral("255.0.0.0")},
+            {QStringLiteral("gateway"), QJsonValue()},
+            {QStringLiteral("dhcp"), last == 9},
+            {QStringLiteral("interface"), QStringLiteral("lo")}});
+    }
+    // The simulator answers for its boards in their order; the test does not rely on the order in
+    // which the replies arrive.
+    QList<QJsonObject> listed;
+    for (const QJsonValue& board : run.Json().array())
+        listed << board.toObject();
+    std::sort(listed.begin(), listed.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a.value(QStringLiteral("mac")).toString() < b.value(QStringLiteral("mac")).toString();
+    });
+    QJsonArray sorted;
+    for (const QJsonObject& board : listed)
+        sorted.append(board);
+    QCOMPARE(sorted, expected);
 }
 
 void tst_CliNetns::reads_data()
@@ -299,18 +365,33 @@ void tst_CliNetns::badInputSendsNothing_data()
         << QStringLiteral("none.json: ");
     QTest::newRow("unknown command") << QStringList{QStringLiteral("serail"), get, kWriteBoard}
                                      << QStringLiteral("unknown command \"serail\"");
+    const QString setIp = QStringLiteral("set-ip");
+    QTest::newRow("a plan with one bad line, named")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/invalid.csv")}
+        << QStringLiteral("invalid.csv: line 3: 127.0.0.255/255.255.255.0: the IP address does not fit the "
+                          "subnet mask");
+    QTest::newRow("the address rules, before any search")
+        << QStringList{setIp, kFixedMac, QStringLiteral("--ip=10.0.0.0"),
+                       QStringLiteral("--mask=255.255.255.0")}
+        << QStringLiteral("10.0.0.0/255.255.255.0: the IP address is not valid");
+    QTest::newRow("an incomplete address")
+        << QStringList{setIp, kFixedMac, QStringLiteral("--ip=127.0.0."), QStringLiteral("--mask=255.0.0.0")}
+        << QStringLiteral("--ip: \"127.0.0.\" is not a dotted IPv4 address");
+    QTest::newRow("DHCP and a fixed address at once")
+        << QStringList{setIp, kFixedMac, QStringLiteral("--dhcp"), QStringLiteral("--ip=127.0.0.40")}
+        << QStringLiteral("--ip cannot be used with --dhcp");
 }
 
 void tst_CliNetns::badInputSendsNothing()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    const qsizetype logged = SnmpLogSize();
+    const qsizetype logged = LogSize();
     const Run run = Cli(arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
-    QCOMPARE(SnmpLogSize(), logged);
+    QCOMPARE(LogSize(), logged);
 }
 
 void tst_CliNetns::failures_data()
@@ -358,6 +439,93 @@ void tst_CliNetns::failures()
     QCOMPARE(run.exitCode, exitCode);
     for (const QString& line : lines)
         QVERIFY2(output.contains(line), qPrintable(output));
+}
+
+void tst_CliNetns::setIp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("requests"); // set-address requests the boards received
+    QTest::addColumn<QByteArray>("expected");
+
+    const QString setIp = QStringLiteral("set-ip");
+    QTest::newRow("one board, fixed settings")
+        << QStringList{setIp,
+                       kFixedMac,
+                       QStringLiteral("--ip"),
+                       QStringLiteral("127.0.0.40"),
+                       QStringLiteral("--mask"),
+                       QStringLiteral("255.0.0.0"),
+                       QStringLiteral("--gateway"),
+                       QStringLiteral("127.0.0.1")}
+        << 0 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:08", "status": 0, "result": "ok",
+            "detail": "network settings changed",
+            "reported": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json");
+    QTest::newRow("DHCP for a board that uses it: nothing sent")
+        << QStringList{setIp, kDhcpMac, QStringLiteral("--dhcp")} << 3 << 0
+        << QByteArray(R"json([{"mac": "02:4c:46:00:53:09", "status": 3, "result": "unchanged",
+            "detail": "settings not changed: the board uses DHCP already",
+            "reported": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true}}])json");
+    QTest::newRow("a MAC no board answers for")
+        << QStringList{setIp, kUnknownMac, QStringLiteral("--ip=127.0.0.41"),
+                       QStringLiteral("--mask=255.0.0.0")}
+        << 6 << 0 << QByteArray(R"json([{"mac": "02:4c:46:00:53:ff", "status": 6, "result": "not found",
+            "detail": "no board with this MAC answered the search", "reported": null}])json");
+    // The silent board costs the full 15 s wait.
+    QTest::newRow("plan: one board changes, one refuses, one stays silent")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/plan.csv")} << 4 << 3
+        << QByteArray(R"json([{"mac": "02:4c:46:00:53:0c", "status": 0, "result": "ok",
+            "detail": "network settings changed",
+            "reported": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true}},
+            {"mac": "02:4c:46:00:53:0a", "status": 3, "result": "refused",
+            "detail": "the board refused the settings (result 1)",
+            "reported": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
+            {"mac": "02:4c:46:00:53:0b", "status": 4, "result": "no reply",
+            "detail": "no reply within 15 s", "reported": null}])json");
+    QTest::newRow("consecutive addresses, dry run: the addresses in use are skipped")
+        << QStringList{setIp,
+                       QStringLiteral("--from=127.0.0.10"),
+                       QStringLiteral("--mask=255.0.0.0"),
+                       QStringLiteral("--dry-run"),
+                       QStringLiteral("02:4c:46:00:53:03"),
+                       QStringLiteral("02:4c:46:00:53:02")}
+        << 0 << 0
+        << QByteArray(
+               R"json([{"mac": "02:4c:46:00:53:02", "ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null},
+            {"mac": "02:4c:46:00:53:03", "ip": "127.0.0.14", "mask": "255.0.0.0", "gateway": null}])json");
+}
+
+void tst_CliNetns::setIp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(int, requests);
+    QFETCH(QByteArray, expected);
+    const qsizetype sent = SetAddressRequests();
+    const Run run = Cli(arguments << QStringLiteral("--format=json"));
+    QVERIFY2(run.exitCode == exitCode, (run.out + run.err.toUtf8()).constData());
+    QCOMPARE(run.Json(), QJsonDocument::fromJson(expected));
+    QCOMPARE(SetAddressRequests() - sent, requests);
+}
+
+// The manual page is made from a build-time program that links only the help texts.
+void tst_CliNetns::manualPageProgramAnswersAsTheTool_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("help") << QStringLiteral("--help");
+    QTest::newRow("version") << QStringLiteral("--version");
+}
+
+void tst_CliNetns::manualPageProgramAnswersAsTheTool()
+{
+    QFETCH(QString, option);
+    const Run tool = Cli({option});
+    QCOMPARE(tool.exitCode, 0);
+    QProcess helper;
+    helper.start(QStringLiteral(LANFINCH_CLI_HELP_PATH), {option});
+    QVERIFY(helper.waitForFinished(10000));
+    QCOMPARE(helper.exitCode(), 0);
+    QCOMPARE(helper.readAllStandardOutput(), tool.out);
 }
 
 QTEST_GUILESS_MAIN(tst_CliNetns)

@@ -1,0 +1,186 @@
+#include "AddressChange.h"
+
+#include "BoardWrite.h"
+#include "NetworkSettings.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace {
+
+const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac)
+{
+    const auto it = std::find_if(found.cbegin(), found.cend(), [&](const FoundBoard& board) {
+        return std::equal(mac.cbegin(), mac.cend(), board.record.GetMacAddress());
+    });
+    return it == found.cend() ? nullptr : &*it;
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QJsonValue GatewayValue(const NetworkSettings& settings)
+{
+    return settings.GetGateway() == 0 ? QJsonValue() : QJsonValue(Text(DottedText(settings.GetGateway())));
+}
+
+QJsonObject SettingsObject(const NetworkSettings& settings)
+{
+    return {{QStringLiteral("ip"), Text(settings.GetIpText())},
+            {QStringLiteral("mask"), Text(settings.GetMaskText())},
+            {QStringLiteral("gateway"), GatewayValue(settings)},
+            {QStringLiteral("dhcp"), settings.IsDhcp()}};
+}
+
+// ip, mask, gateway, dhcp in the window's text forms.
+QStringList SettingsFields(const NetworkSettings& settings)
+{
+    return {Text(settings.GetIpText()), Text(settings.GetMaskText()), Text(settings.GetGatewayText()),
+            Text(settings.GetDhcpText())};
+}
+
+AddressChangeResult Result(const PlannedAddress& entry, CliStatus status, const QString& detail)
+{
+    return {entry.mac, status, ResultWord(status), detail, std::nullopt};
+}
+
+QString ReplyDetail(CliStatus status, const NodeInfo& reply, const NodeInfo::MacAddress& mac)
+{
+    QString detail =
+        status == CliStatus::Done
+            ? QStringLiteral("network settings changed")
+            : QStringLiteral("the board refused the settings (result %1)").arg(ntohl(reply.GetResult()));
+    if (!std::equal(mac.cbegin(), mac.cend(), reply.GetMacAddress()))
+        detail += QStringLiteral("; the reply carries the MAC %1").arg(Text(reply.GetMacText()));
+    return detail;
+}
+
+} // namespace
+
+std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
+{
+    NetworkSettings settings;
+    if (entry.dhcp) {
+        if (current.IsDhcp())
+            return std::nullopt;
+        settings = current;
+        settings.SetDhcp(1);
+        return settings;
+    }
+    settings.SetIpAddress(htonl(entry.ip));
+    settings.SetSubnetMask(htonl(entry.mask));
+    settings.SetGateway(htonl(entry.gateway));
+    if (settings == current)
+        return std::nullopt;
+    return settings;
+}
+
+AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
+                                  const QList<FoundBoard>& found)
+{
+    const FoundBoard* board = FindBoard(found, entry.mac);
+    if (board == nullptr)
+        return Result(entry, CliStatus::NotFound,
+                      QStringLiteral("no board with this MAC answered the search"));
+    const std::optional<NetworkSettings> settings = SettingsToSend(entry, board->record.GetSettings());
+    if (!settings) {
+        AddressChangeResult result =
+            Result(entry, CliStatus::Refused,
+                   entry.dhcp ? QStringLiteral("settings not changed: the board uses DHCP already")
+                              : QStringLiteral("settings not changed: the board has them already"));
+        result.result = QStringLiteral("unchanged");
+        result.reported = board->record.GetSettings();
+        return result;
+    }
+    NodeInfo reply;
+    const CliStatus status = exchange.SetAddress(*settings, entry.mac, reply);
+    switch (status) {
+    case CliStatus::Done:
+    case CliStatus::Refused: {
+        AddressChangeResult result = Result(entry, status, ReplyDetail(status, reply, entry.mac));
+        result.reported = reply.GetSettings();
+        return result;
+    }
+    case CliStatus::NoReply:
+        return Result(
+            entry, status,
+            QStringLiteral("no reply within %1 s").arg(NodeExchange::kSetAddressWait.count() / 1000));
+    default:
+        return Result(entry, status, QStringLiteral("the set-address request could not be sent"));
+    }
+}
+
+Records SearchRecords(const QList<FoundBoard>& boards)
+{
+    Records records;
+    records.columns = {QStringLiteral("mac"),     QStringLiteral("ip"),   QStringLiteral("mask"),
+                       QStringLiteral("gateway"), QStringLiteral("dhcp"), QStringLiteral("interface")};
+    QJsonArray list;
+    for (const FoundBoard& board : boards) {
+        const NetworkSettings& settings = board.record.GetSettings();
+        const QString mac = Text(board.record.GetMacText());
+        records.rows << (QStringList{mac} + SettingsFields(settings) + QStringList{board.interfaceName});
+        QJsonObject entry = SettingsObject(settings);
+        entry.insert(QStringLiteral("mac"), mac);
+        entry.insert(QStringLiteral("interface"), board.interfaceName);
+        list.append(entry);
+    }
+    records.json = QJsonDocument(list);
+    return records;
+}
+
+Records AddressChangeRecords(const QList<AddressChangeResult>& results)
+{
+    Records records;
+    records.columns = {QStringLiteral("mac"),   QStringLiteral("result"),  QStringLiteral("ip"),
+                       QStringLiteral("mask"),  QStringLiteral("gateway"), QStringLiteral("dhcp"),
+                       QStringLiteral("detail")};
+    QJsonArray list;
+    for (const AddressChangeResult& result : results) {
+        const QStringList reported = result.reported ? SettingsFields(*result.reported) : QStringList(4);
+        records.rows << (QStringList{MacText(result.mac), result.result} + reported +
+                         QStringList{result.detail});
+        list.append(
+            QJsonObject{{QStringLiteral("mac"), MacText(result.mac)},
+                        {QStringLiteral("status"), static_cast<int>(result.status)},
+                        {QStringLiteral("result"), result.result},
+                        {QStringLiteral("detail"), result.detail},
+                        {QStringLiteral("reported"),
+                         result.reported ? QJsonValue(SettingsObject(*result.reported)) : QJsonValue()}});
+    }
+    records.json = QJsonDocument(list);
+    return records;
+}
+
+Records PlanRecords(const QList<PlannedAddress>& plan)
+{
+    Records records;
+    records.columns = {QStringLiteral("mac"), QStringLiteral("ip"), QStringLiteral("mask"),
+                       QStringLiteral("gateway")};
+    QJsonArray list;
+    for (const PlannedAddress& entry : plan) {
+        const QString gateway = entry.gateway ? HostAddressText(entry.gateway) : QString();
+        records.rows << QStringList{MacText(entry.mac), HostAddressText(entry.ip),
+                                    HostAddressText(entry.mask), gateway};
+        list.append(QJsonObject{{QStringLiteral("mac"), MacText(entry.mac)},
+                                {QStringLiteral("ip"), HostAddressText(entry.ip)},
+                                {QStringLiteral("mask"), HostAddressText(entry.mask)},
+                                {QStringLiteral("gateway"), gateway.isEmpty() ? QJsonValue() : gateway}});
+    }
+    records.json = QJsonDocument(list);
+    return records;
+}
+
+CliStatus WorstStatus(const QList<AddressChangeResult>& results)
+{
+    CliStatus worst = CliStatus::Done;
+    for (const AddressChangeResult& result : results)
+        worst = Worst(worst, result.status);
+    return worst;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "AddressPlan.h"
+#include "CliStatus.h"
+#include "NodeExchange.h"
+#include "Records.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// What became of one board's change of IP settings.
+struct AddressChangeResult
+{
+    NodeInfo::MacAddress mac{};
+    CliStatus status = CliStatus::Done;
+    QString result; // ok, unchanged, refused, no reply, not sent, not found
+    QString detail;
+    // The settings the board's reply carried; for a change refused as unchanged, those it
+    // reported to the search.
+    std::optional<NetworkSettings> reported;
+};
+
+// The settings that a set-address request carries for entry, made as the IP settings dialog makes
+// them from the settings the board reported: a switch to DHCP keeps the reported addresses.
+// nullopt when they would change nothing (the dialog's "settings not changed"). The fixed
+// addresses of entry have passed the address rules already.
+std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current);
+
+// One board of a change: looked up among the boards the search found, then the request and the
+// wait for its reply.
+AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
+                                  const QList<FoundBoard>& found);
+
+// The boards of a search: mac, ip, mask, gateway, dhcp, interface.
+Records SearchRecords(const QList<FoundBoard>& boards);
+// One row per board: mac, result, the reported settings, detail; in JSON with the status too.
+Records AddressChangeRecords(const QList<AddressChangeResult>& results);
+// Fixed addresses as a plan: mac, ip, mask, gateway (empty: none); its CSV is a plan for --plan.
+Records PlanRecords(const QList<PlannedAddress>& plan);
+CliStatus WorstStatus(const QList<AddressChangeResult>& results);

@@ -1,0 +1,51 @@
+// search: every board that answers one search, as the node list window lists them.
+#include "AddressChange.h"
+#include "CliContext.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "NodeExchange.h"
+#include "TextParsers.h"
+
+#include <QTextStream>
+
+namespace {
+
+const QString kTimeout = QStringLiteral("timeout");
+constexpr int kMaxSearchWaitMs = 60000;
+
+} // namespace
+
+CliStatus RunSearch(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("search"),
+        QStringLiteral("Broadcasts one search on every network interface and lists each board "
+                       "that answers (its first reply), in the order the replies came: MAC, IP "
+                       "address, subnet mask, gateway, DHCP, and the interface it answered on."));
+    line.AddFormatOption();
+    line.Parser().addOption(
+        {kTimeout,
+         QStringLiteral("How long to wait for replies, in ms (default %1, as the window).")
+             .arg(NodeExchange::kSearchWait.count()),
+         QStringLiteral("MS")});
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, 0))
+        return *end;
+    std::chrono::milliseconds wait = NodeExchange::kSearchWait;
+    if (line.Parser().isSet(kTimeout)) {
+        const std::optional<qint32> ms = ParseSignedInt(line.Parser().value(kTimeout));
+        if (!ms || *ms < 1 || *ms > kMaxSearchWaitMs)
+            return line.Fail(
+                context,
+                QStringLiteral("--timeout: expected a whole number from 1 to %1").arg(kMaxSearchWaitMs));
+        wait = std::chrono::milliseconds(*ms);
+    }
+
+    NodeExchange exchange;
+    QList<FoundBoard> boards;
+    if (exchange.Search(wait, boards) != CliStatus::Done) {
+        context.err << ProgramName() << ": search: the search request could not be sent\n";
+        return CliStatus::NotSent;
+    }
+    PrintRecords(SearchRecords(boards), line.Format(), context.out);
+    return CliStatus::Done;
+}

@@ -1,0 +1,317 @@
+// set-ip: a board's IP settings, a plan of many boards, or consecutive addresses for what a search
+// lists; each board as the IP settings command of the window changes it.
+#include "AddressChange.h"
+#include "AddressPlan.h"
+#include "CliContext.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "NodeExchange.h"
+#include "Progress.h"
+#include "TextParsers.h"
+
+#include <QFile>
+#include <QSet>
+#include <QTextStream>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace {
+
+const QString kDhcp = QStringLiteral("dhcp");
+const QString kIp = QStringLiteral("ip");
+const QString kMask = QStringLiteral("mask");
+const QString kGateway = QStringLiteral("gateway");
+const QString kPlan = QStringLiteral("plan");
+const QString kFrom = QStringLiteral("from");
+const QString kDryRun = QStringLiteral("dry-run");
+
+void AddOptions(QCommandLineParser& parser)
+{
+    parser.addOption({kDhcp, QStringLiteral("The board takes its address by DHCP; it keeps the addresses it "
+                                            "reported until it gets one.")});
+    parser.addOption({kIp, QStringLiteral("Fixed IP address A."), QStringLiteral("A")});
+    parser.addOption({kMask, QStringLiteral("Subnet mask M."), QStringLiteral("M")});
+    parser.addOption({kGateway, QStringLiteral("Default gateway G (0.0.0.0 or none left out: no gateway)."),
+                      QStringLiteral("G")});
+    parser.addOption({kPlan,
+                      QStringLiteral("Change the boards a CSV file lists, one line each: mac,ip,mask,gateway "
+                                     "(the gateway may be left empty or out) or mac,dhcp. Blank lines and "
+                                     "lines starting with # are skipped, as is a header line mac,..."),
+                      QStringLiteral("FILE.csv")});
+    parser.addOption(
+        {kFrom,
+         QStringLiteral("Give the boards a search lists (or the MACs given) consecutive fixed "
+                        "addresses from A on, in MAC order, under --mask and --gateway, skipping "
+                        "every address a listed board uses now."),
+         QStringLiteral("A")});
+    parser.addOption(
+        {kDryRun, QStringLiteral("With --from: print the plan (in CSV, one that --plan reads) and "
+                                 "send nothing.")});
+}
+
+// Options that the chosen form of set-ip does not take.
+std::optional<CliStatus> RefuseOptions(const CommandLine& line, CliContext& context, const QString& form,
+                                       const QStringList& options)
+{
+    for (const QString& option : options) {
+        if (line.Parser().isSet(option))
+            return line.Fail(context, QStringLiteral("--%1 cannot be used with %2").arg(option, form));
+    }
+    return std::nullopt;
+}
+
+// A complete dotted IPv4 address, host order.
+std::optional<quint32> AddressOption(const CommandLine& line, const QString& option, QString& error)
+{
+    const QString text = line.Parser().value(option);
+    const std::optional<OctetFields> octets = ParseDottedAddress(text);
+    if (!octets || octets->FilledCount() != 4) {
+        error = QStringLiteral("--%1: \"%2\" is not a dotted IPv4 address").arg(option, text);
+        return std::nullopt;
+    }
+    return octets->HostOrder();
+}
+
+// The address option (--ip or --from), --mask and --gateway, checked by the address rules.
+std::optional<CliStatus> ReadFixed(const CommandLine& line, CliContext& context, const QString& ipOption,
+                                   PlannedAddress& entry)
+{
+    QString error;
+    const std::optional<quint32> ip = AddressOption(line, ipOption, error);
+    if (!ip)
+        return line.Fail(context, error);
+    const std::optional<quint32> mask = AddressOption(line, kMask, error);
+    if (!mask)
+        return line.Fail(context, error);
+    quint32 gateway = 0;
+    if (line.Parser().isSet(kGateway)) {
+        const std::optional<quint32> given = AddressOption(line, kGateway, error);
+        if (!given)
+            return line.Fail(context, error);
+        gateway = *given;
+    }
+    if (const QString problem = AddressProblem(*ip, *mask, gateway); !problem.isEmpty())
+        return line.Fail(context, problem);
+    entry.ip = *ip;
+    entry.mask = *mask;
+    entry.gateway = gateway;
+    return std::nullopt;
+}
+
+std::optional<NodeInfo::MacAddress> MacArgument(const QString& text, QString& error)
+{
+    const std::optional<NodeInfo::MacAddress> mac = ParseMacAddress(text);
+    if (!mac)
+        error = QStringLiteral("\"%1\" is not a MAC address such as 00:0a:ff:10:20:3b").arg(text);
+    return mac;
+}
+
+bool Lists(const QList<FoundBoard>& boards, const NodeInfo::MacAddress& mac)
+{
+    return std::any_of(boards.cbegin(), boards.cend(), [&](const FoundBoard& board) {
+        return std::equal(mac.cbegin(), mac.cend(), board.record.GetMacAddress());
+    });
+}
+
+// The search before a change. With wanted MACs it ends as soon as each has answered.
+std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& context,
+                                      const QList<NodeInfo::MacAddress>& wanted, QList<FoundBoard>& found)
+{
+    SearchDone done;
+    if (!wanted.isEmpty()) {
+        done = [&wanted](const QList<FoundBoard>& boards) {
+            return std::all_of(wanted.cbegin(), wanted.cend(),
+                               [&](const NodeInfo::MacAddress& mac) { return Lists(boards, mac); });
+        };
+    }
+    if (exchange.Search(NodeExchange::kSearchWait, found, done) == CliStatus::Done)
+        return std::nullopt;
+    context.err << ProgramName() << ": set-ip: the search request could not be sent\n";
+    return CliStatus::NotSent;
+}
+
+// The boards of a plan one by one, with a line each for what became of them.
+CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchange& exchange,
+                       const QList<PlannedAddress>& plan, const QList<FoundBoard>& found)
+{
+    QList<AddressChangeResult> results;
+    {
+        Progress progress(context, QStringLiteral("set-ip"), plan.size());
+        for (qsizetype i = 0; i < plan.size(); ++i) {
+            progress.Show(i, MacText(plan[i].mac));
+            results << ChangeAddress(exchange, plan[i], found);
+        }
+    }
+    PrintRecords(AddressChangeRecords(results), line.Format(), context.out);
+    return WorstStatus(results);
+}
+
+// Searches for the boards of the plan, then changes them.
+CliStatus ChangeAll(const CommandLine& line, CliContext& context, const QList<PlannedAddress>& plan)
+{
+    QList<NodeInfo::MacAddress> wanted;
+    for (const PlannedAddress& entry : plan)
+        wanted << entry.mac;
+    NodeExchange exchange;
+    QList<FoundBoard> found;
+    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, wanted, found))
+        return *failed;
+    return ChangeBoards(line, context, exchange, plan, found);
+}
+
+CliStatus SetOne(const CommandLine& line, CliContext& context)
+{
+    if (const std::optional<CliStatus> refused =
+            RefuseOptions(line, context, QStringLiteral("one board's MAC"), {kDryRun}))
+        return *refused;
+    if (line.Positional().size() != 1)
+        return line.Fail(context,
+                         line.Positional().isEmpty()
+                             ? QStringLiteral("missing MAC (or --plan, or --from)")
+                             : QStringLiteral("unexpected argument \"%1\"").arg(line.Positional().at(1)));
+    PlannedAddress entry;
+    QString error;
+    const std::optional<NodeInfo::MacAddress> mac = MacArgument(line.Positional().at(0), error);
+    if (!mac)
+        return line.Fail(context, error);
+    entry.mac = *mac;
+    if (line.Parser().isSet(kDhcp)) {
+        if (const std::optional<CliStatus> refused =
+                RefuseOptions(line, context, QStringLiteral("--dhcp"), {kIp, kMask, kGateway}))
+            return *refused;
+        entry.dhcp = true;
+    } else if (!line.Parser().isSet(kIp) || !line.Parser().isSet(kMask)) {
+        return line.Fail(context, QStringLiteral("expected --dhcp, or --ip and --mask"));
+    } else if (const std::optional<CliStatus> failed = ReadFixed(line, context, kIp, entry)) {
+        return *failed;
+    }
+    return ChangeAll(line, context, {entry});
+}
+
+CliStatus SetPlan(const CommandLine& line, CliContext& context)
+{
+    if (const std::optional<CliStatus> refused =
+            RefuseOptions(line, context, QStringLiteral("--plan"), {kDhcp, kIp, kMask, kGateway, kDryRun}))
+        return *refused;
+    if (!line.Positional().isEmpty())
+        return line.Fail(context, QStringLiteral("--plan takes no MAC: the file names the boards"));
+    const QString path = line.Parser().value(kPlan);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QList<PlannedAddress> plan;
+    QString error;
+    if (!ParseAddressPlan(file.readAll(), plan, error))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    return ChangeAll(line, context, plan);
+}
+
+// The boards to number: every board found, or those named, each of which must have answered.
+std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo::MacAddress>& named,
+                                      const QList<FoundBoard>& found, QList<ListedBoard>& chosen,
+                                      QList<quint32>& inUse)
+{
+    for (const FoundBoard& board : found) {
+        NodeInfo::MacAddress mac{};
+        std::copy_n(board.record.GetMacAddress(), mac.size(), mac.begin());
+        const quint32 ip = ntohl(board.record.GetSettings().GetIpAddress());
+        if (named.isEmpty() || named.contains(mac))
+            chosen << ListedBoard{mac, ip};
+        else
+            inUse << ip;
+    }
+    for (const NodeInfo::MacAddress& mac : named) {
+        if (!Lists(found, mac)) {
+            context.err << ProgramName() << ": set-ip: " << MacText(mac)
+                        << ": no board with this MAC answered the search; nothing was changed\n";
+            return CliStatus::NotFound;
+        }
+    }
+    if (chosen.isEmpty()) {
+        context.err << ProgramName() << ": set-ip: no board answered the search\n";
+        return CliStatus::NotFound;
+    }
+    return std::nullopt;
+}
+
+CliStatus SetFrom(const CommandLine& line, CliContext& context)
+{
+    if (const std::optional<CliStatus> refused =
+            RefuseOptions(line, context, QStringLiteral("--from"), {kDhcp, kIp}))
+        return *refused;
+    if (!line.Parser().isSet(kMask))
+        return line.Fail(context, QStringLiteral("--from needs --mask"));
+    PlannedAddress range;
+    if (const std::optional<CliStatus> failed = ReadFixed(line, context, kFrom, range))
+        return *failed;
+    QList<NodeInfo::MacAddress> named;
+    QString error;
+    for (const QString& text : line.Positional()) {
+        const std::optional<NodeInfo::MacAddress> mac = MacArgument(text, error);
+        if (!mac)
+            return line.Fail(context, error);
+        if (named.contains(*mac))
+            return line.Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
+        named << *mac;
+    }
+
+    NodeExchange exchange;
+    QList<FoundBoard> found;
+    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, {}, found))
+        return *failed;
+    QList<ListedBoard> chosen;
+    QList<quint32> inUse;
+    if (const std::optional<CliStatus> failed = ChooseBoards(context, named, found, chosen, inUse))
+        return *failed;
+    QList<PlannedAddress> plan;
+    if (!AllocateAddresses(chosen, range.ip, range.mask, range.gateway, plan, error, inUse)) {
+        context.err << ProgramName() << ": set-ip: " << error << "; nothing was changed\n";
+        return CliStatus::BadInput;
+    }
+    if (line.Parser().isSet(kDryRun)) {
+        PrintRecords(PlanRecords(plan), line.Format(), context.out);
+        return CliStatus::Done;
+    }
+    return ChangeBoards(line, context, exchange, plan, found);
+}
+
+} // namespace
+
+CliStatus RunSetIp(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("set-ip"),
+        QStringLiteral(
+            "Changes the IP settings of boards by the node protocol, as the window's IP settings command "
+            "does: the settings must pass its address rules, a switch to DHCP keeps the addresses the board "
+            "reported, and a change that changes nothing is refused. It searches first, to find each board "
+            "by its MAC and learn its settings, then sends each board its request and waits up to 15 s for "
+            "the reply. Prints one line per board: the outcome and the settings the board reports.\n"
+            "\n"
+            "  set-ip MAC --dhcp\n"
+            "  set-ip MAC --ip A --mask M [--gateway G]\n"
+            "  set-ip --plan FILE.csv\n"
+            "  set-ip --from A --mask M [--gateway G] [--dry-run] [MAC...]\n"
+            "\n"
+            "A plan is checked completely before anything is sent; a bad line is named and nothing is "
+            "sent. Boards are changed one at a time; the exit status is the worst of them."));
+    line.AddFormatOption();
+    AddOptions(line.Parser());
+    line.AddPositional(QStringLiteral("MAC"),
+                       QStringLiteral("The board's MAC address, such as 00:0a:ff:10:20:3b; with --from, the "
+                                      "boards to number (all that answer the search when none is given)."),
+                       QStringLiteral("[MAC...]"));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, -1))
+        return *end;
+    const bool plan = line.Parser().isSet(kPlan);
+    const bool from = line.Parser().isSet(kFrom);
+    if (plan && from)
+        return line.Fail(context, QStringLiteral("--plan and --from exclude each other"));
+    if (plan)
+        return SetPlan(line, context);
+    if (from)
+        return SetFrom(line, context);
+    return SetOne(line, context);
+}
