@@ -1,14 +1,14 @@
-#include "CNodeListDlg.h"
+#include "app/CNodeListDlg.h"
 
-#include "CNodeRow.h"
-#include "CWaitReplyDlg.h"
+#include "app/CNodeRow.h"
+#include "app/CWaitReplyDlg.h"
 
-#include "AppIcon.h"
-#include "CSnmpAccess.h"
-#include "MessageBox.h"
-#include "NodePacketEvent.h"
-#include "ResourceIds.h"
-#include "Trace.h"
+#include "resources/AppIcon.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/MessageBox.h"
+#include "protocol/NodePacketEvent.h"
+#include "resources/ResourceIds.h"
+#include "protocol/Trace.h"
 
 #include <QEvent>
 #include <QHeaderView>

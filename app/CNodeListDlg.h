@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CNodeProtocol.h"
-#include "CTemplateDialog.h"
-#include "NodeInfo.h"
+#include "protocol/CNodeProtocol.h"
+#include "resources/CTemplateDialog.h"
+#include "protocol/NodeInfo.h"
 
 #include <QIcon>
 

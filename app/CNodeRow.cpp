@@ -1,4 +1,4 @@
-#include "CNodeRow.h"
+#include "app/CNodeRow.h"
 
 #include <QString>
 #include <QStringList>

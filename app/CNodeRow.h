@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NodeInfo.h"
+#include "protocol/NodeInfo.h"
 
 #include <QTreeWidgetItem>
 

@@ -1,8 +1,8 @@
-#include "CNodeToolApp.h"
+#include "app/CNodeToolApp.h"
 
-#include "CNodeListDlg.h"
-#include "NodePacketEvent.h"
-#include "SnmpDialogSupport.h"
+#include "app/CNodeListDlg.h"
+#include "protocol/NodePacketEvent.h"
+#include "snmpconfig/SnmpDialogSupport.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "CWaitReplyDlg.h"
+#include "app/CWaitReplyDlg.h"
 
-#include "ResourceIds.h"
+#include "resources/ResourceIds.h"
 
 #include <QProgressBar>
 #include <QTimerEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CTemplateDialog.h"
+#include "resources/CTemplateDialog.h"
 
 #include <QtGlobal>
 

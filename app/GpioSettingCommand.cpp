@@ -1,7 +1,7 @@
 // The I/O settings command of the node list window: button 1004.
-#include "CNodeListDlg.h"
+#include "app/CNodeListDlg.h"
 
-#include "CGpioConfigDlg.h"
+#include "snmpconfig/CGpioConfigDlg.h"
 
 void CNodeListDlg::OnGpioSetting()
 {

@@ -1,10 +1,10 @@
 // The IP settings command of the node list window: button 1016 and a double click on a row.
-#include "CNodeListDlg.h"
+#include "app/CNodeListDlg.h"
 
-#include "CIpConfigDlg.h"
-#include "CWaitReplyDlg.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
+#include "ipconfig/CIpConfigDlg.h"
+#include "app/CWaitReplyDlg.h"
+#include "resources/MessageBox.h"
+#include "resources/ResourceIds.h"
 
 namespace {
 

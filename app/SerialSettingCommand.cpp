@@ -1,7 +1,7 @@
 // The serial settings command of the node list window: button 1003.
-#include "CNodeListDlg.h"
+#include "app/CNodeListDlg.h"
 
-#include "CSerialConfigDlg.h"
+#include "snmpconfig/CSerialConfigDlg.h"
 
 void CNodeListDlg::OnSerialSetting()
 {

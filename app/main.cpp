@@ -1,6 +1,6 @@
-#include "CNodeToolApp.h"
+#include "app/CNodeToolApp.h"
 
-#include "AppIcon.h"
+#include "resources/AppIcon.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -4,14 +4,14 @@
 // --rcvbuf-cap: receive buffers as an unprivileged process gets them on a kernel with that
 // net.core.rmem_max (SocketHooks.h). Runs only inside scripts/netns-run. Prints one "discovery"
 // line and one "discovery-detail" line.
-#include "BenchSupport.h"
-#include "SocketHooks.h"
+#include "bench/BenchSupport.h"
+#include "bench/SocketHooks.h"
 
-#include "CNodeListDlg.h"
-#include "CNodeProtocol.h"
-#include "NodeInfo.h"
-#include "NodePacketEvent.h"
-#include "ResourceIds.h"
+#include "app/CNodeListDlg.h"
+#include "protocol/CNodeProtocol.h"
+#include "protocol/NodeInfo.h"
+#include "protocol/NodePacketEvent.h"
+#include "resources/ResourceIds.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -2,8 +2,8 @@
 // The serial read (two GETs) and write (two SETs and the commit) through CSnmpAccess against one
 // simulated board on its agent port 161, beside Net-SNMP's snmpget/snmpset processes doing the
 // same exchanges. Runs only inside scripts/netns-run (the agent takes the product's port 161).
-#include "BenchSupport.h"
-#include "CSnmpAccess.h"
+#include "bench/BenchSupport.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "SocketHooks.h"
+#include "bench/SocketHooks.h"
 
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 // Starts the real lanfinch on the offscreen platform R times while N simulated boards answer, and
 // measures process start to its search request on the wire (the simulator's log timestamps the
 // datagram in) and the peak resident memory (wait4). Runs only inside scripts/netns-run.
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 
 #include <cerrno>
 #include <cmath>

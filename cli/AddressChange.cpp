@@ -1,7 +1,7 @@
-#include "AddressChange.h"
+#include "cli/AddressChange.h"
 
-#include "BoardWrite.h"
-#include "NetworkSettings.h"
+#include "cli/BoardWrite.h"
+#include "protocol/NetworkSettings.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AddressPlan.h"
-#include "CliStatus.h"
-#include "NodeExchange.h"
-#include "Records.h"
+#include "cli/AddressPlan.h"
+#include "cli/CliStatus.h"
+#include "cli/NodeExchange.h"
+#include "cli/Records.h"
 
 #include <QList>
 #include <QString>

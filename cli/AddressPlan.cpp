@@ -1,8 +1,8 @@
-#include "AddressPlan.h"
+#include "cli/AddressPlan.h"
 
-#include "AddressRules.h"
-#include "ResourceIds.h"
-#include "TextParsers.h"
+#include "ipconfig/AddressRules.h"
+#include "resources/ResourceIds.h"
+#include "resources/TextParsers.h"
 
 #include <QHash>
 #include <QRegularExpression>

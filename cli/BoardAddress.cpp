@@ -1,7 +1,7 @@
-#include "BoardAddress.h"
+#include "cli/BoardAddress.h"
 
-#include "AddressRules.h"
-#include "TextParsers.h"
+#include "ipconfig/AddressRules.h"
+#include "resources/TextParsers.h"
 
 #include <QSet>
 

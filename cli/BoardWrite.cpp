@@ -1,9 +1,9 @@
-#include "BoardWrite.h"
+#include "cli/BoardWrite.h"
 
-#include "GpioSettings.h"
-#include "SerialSettings.h"
-#include "SettingsChange.h"
-#include "SnmpBoard.h"
+#include "snmpconfig/GpioSettings.h"
+#include "snmpconfig/SerialSettings.h"
+#include "cli/SettingsChange.h"
+#include "cli/SnmpBoard.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

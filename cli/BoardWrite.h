@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CliStatus.h"
-#include "Records.h"
+#include "cli/CliStatus.h"
+#include "cli/Records.h"
 
 #include <QList>
 #include <QString>

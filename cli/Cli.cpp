@@ -1,9 +1,9 @@
-#include "Cli.h"
+#include "cli/Cli.h"
 
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "HelpText.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/HelpText.h"
 
 #include <QTextStream>
 

@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "CliContext.h"
-#include "Commands.h"
+#include "cli/CliContext.h"
+#include "cli/Commands.h"
 
 #include <QTextStream>
 

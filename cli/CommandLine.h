@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CliStatus.h"
-#include "HelpText.h"
-#include "Records.h"
+#include "cli/CliStatus.h"
+#include "cli/HelpText.h"
+#include "cli/Records.h"
 
 #include <QCommandLineParser>
 #include <QString>

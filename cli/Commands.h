@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliStatus.h"
+#include "cli/CliStatus.h"
 
 #include <QStringList>
 

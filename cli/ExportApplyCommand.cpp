@@ -1,15 +1,15 @@
 // export / apply: a board's serial and I/O settings as one JSON document, and back.
-#include "BoardAddress.h"
-#include "BoardWrite.h"
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "GpioSettings.h"
-#include "Progress.h"
-#include "SerialSettings.h"
-#include "SettingsChange.h"
-#include "SnmpBoard.h"
-#include "SnmpSettingRules.h"
+#include "cli/BoardAddress.h"
+#include "cli/BoardWrite.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "snmpconfig/GpioSettings.h"
+#include "cli/Progress.h"
+#include "snmpconfig/SerialSettings.h"
+#include "cli/SettingsChange.h"
+#include "cli/SnmpBoard.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <QFile>
 #include <QJsonDocument>

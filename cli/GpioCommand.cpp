@@ -1,13 +1,13 @@
 // gpio get / gpio set
-#include "BoardAddress.h"
-#include "BoardWrite.h"
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "GpioSettings.h"
-#include "SettingsChange.h"
-#include "SnmpBoard.h"
-#include "SnmpSettingRules.h"
+#include "cli/BoardAddress.h"
+#include "cli/BoardWrite.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "snmpconfig/GpioSettings.h"
+#include "cli/SettingsChange.h"
+#include "cli/SnmpBoard.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <QJsonDocument>
 #include <QTextStream>

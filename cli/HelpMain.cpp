@@ -1,7 +1,7 @@
 // lanfinch-cli's --help and --version, and nothing else: what help2man makes the manual page from
 // at build time. It links no part of the tool that talks to a network, so the build may run it
 // outside a private network namespace.
-#include "HelpText.h"
+#include "cli/HelpText.h"
 
 #include <QTextStream>
 

@@ -1,4 +1,4 @@
-#include "NodeExchange.h"
+#include "cli/NodeExchange.h"
 
 #include <arpa/inet.h>
 

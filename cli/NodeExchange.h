@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CliStatus.h"
-#include "CNodeProtocol.h"
-#include "CNodeQueue.h"
-#include "NodeInfo.h"
+#include "cli/CliStatus.h"
+#include "protocol/CNodeProtocol.h"
+#include "protocol/CNodeQueue.h"
+#include "protocol/NodeInfo.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "Progress.h"
+#include "cli/Progress.h"
 
-#include "CliContext.h"
+#include "cli/CliContext.h"
 
 #include <QTextStream>
 

@@ -1,4 +1,4 @@
-#include "Records.h"
+#include "cli/Records.h"
 
 #include <QTextStream>
 

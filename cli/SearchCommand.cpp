@@ -1,10 +1,10 @@
 // search: every board that answers one search, as the node list window lists them.
-#include "AddressChange.h"
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "NodeExchange.h"
-#include "TextParsers.h"
+#include "cli/AddressChange.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/NodeExchange.h"
+#include "resources/TextParsers.h"
 
 #include <QTextStream>
 

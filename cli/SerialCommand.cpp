@@ -1,12 +1,12 @@
 // serial get / serial set
-#include "BoardAddress.h"
-#include "BoardWrite.h"
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "SerialSettings.h"
-#include "SettingsChange.h"
-#include "SnmpBoard.h"
+#include "cli/BoardAddress.h"
+#include "cli/BoardWrite.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "snmpconfig/SerialSettings.h"
+#include "cli/SettingsChange.h"
+#include "cli/SnmpBoard.h"
 
 #include <QJsonDocument>
 #include <QTextStream>

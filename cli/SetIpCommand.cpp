@@ -1,13 +1,13 @@
 // set-ip: a board's IP settings, a plan of many boards, or consecutive addresses for what a search
 // lists; each board as the IP settings command of the window changes it.
-#include "AddressChange.h"
-#include "AddressPlan.h"
-#include "CliContext.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "NodeExchange.h"
-#include "Progress.h"
-#include "TextParsers.h"
+#include "cli/AddressChange.h"
+#include "cli/AddressPlan.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/NodeExchange.h"
+#include "cli/Progress.h"
+#include "resources/TextParsers.h"
 
 #include <QFile>
 #include <QSet>

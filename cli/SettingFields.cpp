@@ -1,11 +1,11 @@
-#include "SettingFields.h"
+#include "cli/SettingFields.h"
 
-#include "GpioSettings.h"
-#include "SerialSettings.h"
-#include "SnmpSettingRules.h"
-#include "TextParsers.h"
+#include "snmpconfig/GpioSettings.h"
+#include "snmpconfig/SerialSettings.h"
+#include "snmpconfig/SnmpSettingRules.h"
+#include "resources/TextParsers.h"
 
-#include "NetworkSettings.h"
+#include "protocol/NetworkSettings.h"
 
 #include <QtEndian>
 

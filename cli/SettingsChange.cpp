@@ -1,8 +1,8 @@
-#include "SettingsChange.h"
+#include "cli/SettingsChange.h"
 
-#include "GpioSettings.h"
-#include "SerialSettings.h"
-#include "SnmpSettingRules.h"
+#include "snmpconfig/GpioSettings.h"
+#include "snmpconfig/SerialSettings.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SettingFields.h"
+#include "cli/SettingFields.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
-#include "SnmpBoard.h"
+#include "cli/SnmpBoard.h"
 
-#include "CSnmpAccess.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

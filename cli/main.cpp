@@ -1,6 +1,6 @@
-#include "Cli.h"
-#include "CliContext.h"
-#include "CSnmpAccess.h"
+#include "cli/Cli.h"
+#include "cli/CliContext.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

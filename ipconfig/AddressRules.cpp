@@ -1,7 +1,7 @@
-#include "AddressRules.h"
+#include "ipconfig/AddressRules.h"
 
-#include "NetworkSettings.h"
-#include "ResourceIds.h"
+#include "protocol/NetworkSettings.h"
+#include "resources/ResourceIds.h"
 
 #include <arpa/inet.h>
 

@@ -1,9 +1,9 @@
-#include "CIpConfigDlg.h"
+#include "ipconfig/CIpConfigDlg.h"
 
-#include "AddressRules.h"
-#include "CIpAddressCtrl.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
+#include "ipconfig/AddressRules.h"
+#include "resources/CIpAddressCtrl.h"
+#include "resources/MessageBox.h"
+#include "resources/ResourceIds.h"
 
 #include <QCheckBox>
 

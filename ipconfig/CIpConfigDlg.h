@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CTemplateDialog.h"
-#include "NetworkSettings.h"
+#include "resources/CTemplateDialog.h"
+#include "protocol/NetworkSettings.h"
 
 class CIpAddressCtrl;
 class QCheckBox;

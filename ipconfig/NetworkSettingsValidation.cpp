@@ -1,9 +1,9 @@
 // NetworkSettings::Validate lives here rather than in protocol/ because its messages come from the
 // program's string table, which the protocol library does not know.
-#include "NetworkSettings.h"
+#include "protocol/NetworkSettings.h"
 
-#include "AddressRules.h"
-#include "StringTable.h"
+#include "ipconfig/AddressRules.h"
+#include "resources/StringTable.h"
 
 bool NetworkSettings::Validate(QString& message) const
 {

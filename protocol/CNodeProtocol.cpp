@@ -1,10 +1,10 @@
-#include "CNodeProtocol.h"
+#include "protocol/CNodeProtocol.h"
 
-#include "CReceiveLoop.h"
-#include "NetworkInterfaces.h"
-#include "NodePacketEvent.h"
-#include "ReplySockets.h"
-#include "Trace.h"
+#include "protocol/CReceiveLoop.h"
+#include "protocol/NetworkInterfaces.h"
+#include "protocol/NodePacketEvent.h"
+#include "protocol/ReplySockets.h"
+#include "protocol/Trace.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CNodeReceiver.h"
-#include "NodeInfo.h"
+#include "protocol/CNodeReceiver.h"
+#include "protocol/NodeInfo.h"
 
 #include <cstdint>
 #include <thread>

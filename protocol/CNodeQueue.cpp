@@ -1,4 +1,4 @@
-#include "CNodeQueue.h"
+#include "protocol/CNodeQueue.h"
 
 #include <iterator>
 

@@ -1,7 +1,7 @@
-#include "CReceiveLoop.h"
+#include "protocol/CReceiveLoop.h"
 
-#include "NetworkInterfaces.h"
-#include "Trace.h"
+#include "protocol/NetworkInterfaces.h"
+#include "protocol/Trace.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "NetworkInterfaces.h"
+#include "protocol/NetworkInterfaces.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "NetworkSettings.h"
+#include "protocol/NetworkSettings.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NetworkSettings.h"
+#include "protocol/NetworkSettings.h"
 
 #include <array>
 #include <cstdint>

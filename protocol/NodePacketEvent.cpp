@@ -1,4 +1,4 @@
-#include "NodePacketEvent.h"
+#include "protocol/NodePacketEvent.h"
 
 #include <QCoreApplication>
 #include <QObject>

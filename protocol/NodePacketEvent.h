@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CNodeReceiver.h"
+#include "protocol/CNodeReceiver.h"
 
 #include <QEvent>
 

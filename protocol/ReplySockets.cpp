@@ -1,4 +1,4 @@
-#include "ReplySockets.h"
+#include "protocol/ReplySockets.h"
 
 #include <linux/errqueue.h>
 #include <linux/filter.h>

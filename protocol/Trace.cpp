@@ -1,4 +1,4 @@
-#include "Trace.h"
+#include "protocol/Trace.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "resources/AppIcon.h"
 
 QIcon AppIcon()
 {

@@ -1,6 +1,6 @@
-#include "CIpAddressCtrl.h"
+#include "resources/CIpAddressCtrl.h"
 
-#include "TextParsers.h"
+#include "resources/TextParsers.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "CTemplateDialog.h"
+#include "resources/CTemplateDialog.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>

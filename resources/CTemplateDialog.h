@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DialogBuilder.h"
-#include "ResourceIds.h"
+#include "resources/DialogBuilder.h"
+#include "resources/ResourceIds.h"
 
 #include <QDialog>
 

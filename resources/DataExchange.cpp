@@ -1,9 +1,9 @@
-#include "DataExchange.h"
+#include "resources/DataExchange.h"
 
-#include "DialogBuilder.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "TextParsers.h"
+#include "resources/DialogBuilder.h"
+#include "resources/MessageBox.h"
+#include "resources/ResourceIds.h"
+#include "resources/TextParsers.h"
 
 #include <QLineEdit>
 

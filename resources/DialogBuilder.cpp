@@ -1,6 +1,6 @@
-#include "DialogBuilder.h"
+#include "resources/DialogBuilder.h"
 
-#include "CIpAddressCtrl.h"
+#include "resources/CIpAddressCtrl.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "DialogTemplate.h"
+#include "resources/DialogTemplate.h"
 
-#include "ResourceIds.h"
+#include "resources/ResourceIds.h"
 
 namespace {
 

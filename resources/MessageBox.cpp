@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "resources/MessageBox.h"
 
-#include "StringTable.h"
+#include "resources/StringTable.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

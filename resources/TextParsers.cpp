@@ -1,4 +1,4 @@
-#include "TextParsers.h"
+#include "resources/TextParsers.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
-#include "NodeSimulator.h"
+#include "sim/NodeSimulator.h"
 
-#include "SimLog.h"
-#include "SimText.h"
+#include "sim/SimLog.h"
+#include "sim/SimText.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SimBoard.h"
-#include "SimPacket.h"
+#include "sim/SimBoard.h"
+#include "sim/SimPacket.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "SimConfig.h"
+#include "sim/SimConfig.h"
 
-#include "SimText.h"
+#include "sim/SimText.h"
 
 #include <QFile>
 #include <QJsonArray>

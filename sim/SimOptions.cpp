@@ -1,7 +1,7 @@
-#include "SimOptions.h"
+#include "sim/SimOptions.h"
 
-#include "SimConfig.h"
-#include "SimText.h"
+#include "sim/SimConfig.h"
+#include "sim/SimText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SimPacket.h"
+#include "sim/SimPacket.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "SimText.h"
+#include "sim/SimText.h"
 
 #include <arpa/inet.h>
 

@@ -1,9 +1,9 @@
-#include "SnmpChild.h"
+#include "sim/SnmpChild.h"
 
-#include "SimLog.h"
-#include "SimText.h"
+#include "sim/SimLog.h"
+#include "sim/SimText.h"
 
-#include "SnmpAgent.h"
+#include "sim/snmp/SnmpAgent.h"
 
 #include <cerrno>
 #include <cstdio>

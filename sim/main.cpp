@@ -1,8 +1,8 @@
-#include "NodeSimulator.h"
-#include "SimConfig.h"
-#include "SimLog.h"
-#include "SimOptions.h"
-#include "SnmpChild.h"
+#include "sim/NodeSimulator.h"
+#include "sim/SimConfig.h"
+#include "sim/SimLog.h"
+#include "sim/SimOptions.h"
+#include "sim/SnmpChild.h"
 
 #include <QStringList>
 

@@ -1,13 +1,13 @@
-#include "CGpioConfigDlg.h"
+#include "snmpconfig/CGpioConfigDlg.h"
 
-#include "CIpAddressCtrl.h"
-#include "CSnmpAccess.h"
-#include "DataExchange.h"
-#include "GpioSettings.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "SnmpDialogSupport.h"
-#include "SnmpSettingRules.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/DataExchange.h"
+#include "snmpconfig/GpioSettings.h"
+#include "resources/MessageBox.h"
+#include "resources/ResourceIds.h"
+#include "snmpconfig/SnmpDialogSupport.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CSnmpAccess.h"
-#include "CTemplateDialog.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/CTemplateDialog.h"
 
 #include <QtGlobal>
 

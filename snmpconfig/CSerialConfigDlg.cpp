@@ -1,13 +1,13 @@
-#include "CSerialConfigDlg.h"
+#include "snmpconfig/CSerialConfigDlg.h"
 
-#include "CIpAddressCtrl.h"
-#include "CSnmpAccess.h"
-#include "DataExchange.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "SerialSettings.h"
-#include "SnmpDialogSupport.h"
-#include "TextParsers.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/DataExchange.h"
+#include "resources/MessageBox.h"
+#include "resources/ResourceIds.h"
+#include "snmpconfig/SerialSettings.h"
+#include "snmpconfig/SnmpDialogSupport.h"
+#include "resources/TextParsers.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CSnmpAccess.h"
-#include "CTemplateDialog.h"
-#include "SnmpSettingRules.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/CTemplateDialog.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
-#include "CSnmpAccess.h"
+#include "snmpconfig/CSnmpAccess.h"
 
-#include "NetworkSettings.h"
+#include "protocol/NetworkSettings.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

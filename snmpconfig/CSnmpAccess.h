@@ -1,8 +1,8 @@
 #pragma once
 
-#include "GpioSettings.h"
-#include "SerialSettings.h"
-#include "SnmpVarSpec.h"
+#include "snmpconfig/GpioSettings.h"
+#include "snmpconfig/SerialSettings.h"
+#include "snmpconfig/SnmpVarSpec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SnmpSettingRules.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
-#include "SnmpDialogSupport.h"
+#include "snmpconfig/SnmpDialogSupport.h"
 
-#include "CIpAddressCtrl.h"
-#include "CSnmpAccess.h"
-#include "MessageBox.h"
-#include "NetworkSettings.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/MessageBox.h"
+#include "protocol/NetworkSettings.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "SnmpAgent.h"
+#include "sim/snmp/SnmpAgent.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

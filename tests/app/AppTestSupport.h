@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CTemplateDialog.h"
-#include "CWaitReplyDlg.h"
-#include "NodePacketEvent.h"
+#include "resources/CTemplateDialog.h"
+#include "app/CWaitReplyDlg.h"
+#include "protocol/NodePacketEvent.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

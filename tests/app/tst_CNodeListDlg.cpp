@@ -1,9 +1,9 @@
-#include "AppTestSupport.h"
-#include "CNodeListDlg.h"
-#include "RecordedMessages.h"
-#include "SimProcess.h"
-#include "Trace.h"
-#include "UdpTestSocket.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/CNodeListDlg.h"
+#include "tests/support/RecordedMessages.h"
+#include "tests/support/SimProcess.h"
+#include "protocol/Trace.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>

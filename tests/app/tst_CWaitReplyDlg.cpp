@@ -1,6 +1,6 @@
-#include "AppTestSupport.h"
-#include "CWaitReplyDlg.h"
-#include "ResourceIds.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/CWaitReplyDlg.h"
+#include "resources/ResourceIds.h"
 
 #include <QProgressBar>
 #include <QPushButton>

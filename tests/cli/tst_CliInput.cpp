@@ -1,16 +1,16 @@
 // lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms;
 // which replies count. No network: what is checked here is what decides whether anything is sent
 // at all, and what is made of what comes back.
-#include "AddressChange.h"
-#include "AddressPlan.h"
-#include "BoardAddress.h"
-#include "CNodeQueue.h"
-#include "GpioSettings.h"
-#include "NodeExchange.h"
-#include "Records.h"
-#include "SerialSettings.h"
-#include "SettingsChange.h"
-#include "TextParsers.h"
+#include "cli/AddressChange.h"
+#include "cli/AddressPlan.h"
+#include "cli/BoardAddress.h"
+#include "protocol/CNodeQueue.h"
+#include "snmpconfig/GpioSettings.h"
+#include "cli/NodeExchange.h"
+#include "cli/Records.h"
+#include "snmpconfig/SerialSettings.h"
+#include "cli/SettingsChange.h"
+#include "resources/TextParsers.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 // lanfinch-cli as a user runs it, against the simulated boards on the product's SNMP port. Runs only
 // in a private network namespace (scripts/netns-run).
-#include "SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,13 +1,13 @@
 // The operator's text and addresses: the data-exchange number parsers, the address control's
 // octet and pasted-address parsers, and the fixed-address rules. Each is checked against a small
 // model written from the rules themselves, not from the code.
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
-#include "AddressRules.h"
-#include "NetworkSettings.h"
-#include "ResourceIds.h"
-#include "StringTable.h"
-#include "TextParsers.h"
+#include "ipconfig/AddressRules.h"
+#include "protocol/NetworkSettings.h"
+#include "resources/ResourceIds.h"
+#include "resources/StringTable.h"
+#include "resources/TextParsers.h"
 
 #include <QList>
 #include <QString>

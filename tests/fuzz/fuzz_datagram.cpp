@@ -3,12 +3,12 @@
 // each goes through the receive thread's length test and Unpack and then the window's packet
 // handler. The input also chooses the outstanding transaction id and whether a reply wait runs.
 // The rows and the wait's outcome are compared with a model of the packet rules.
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
-#include "CNodeListDlg.h"
-#include "CWaitReplyDlg.h"
-#include "NodePacketEvent.h"
-#include "Trace.h"
+#include "app/CNodeListDlg.h"
+#include "app/CWaitReplyDlg.h"
+#include "protocol/NodePacketEvent.h"
+#include "protocol/Trace.h"
 
 #include <QApplication>
 #include <QTimer>

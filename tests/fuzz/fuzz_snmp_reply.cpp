@@ -2,9 +2,9 @@
 // any value length, built by hand (values in exact-size heap blocks, so a read past a value's end
 // is caught) or through Net-SNMP's own constructor. The outcome is checked against the rule:
 // reading succeeds exactly when every variable names an entry and carries a 32-bit value.
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
-#include "CSnmpAccess.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -1,4 +1,4 @@
-#include "HostileSnmpPeer.h"
+#include "tests/hostile/HostileSnmpPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

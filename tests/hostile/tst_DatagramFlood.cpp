@@ -3,11 +3,11 @@
 // with replies that carry another transaction id. The sender keeps only a bounded number of
 // datagrams unconsumed so that the kernel drops none; the test then proves that the window lost
 // nothing of what it was delivered, stayed responsive and did not grow.
-#include "CNodeListDlg.h"
-#include "CWaitReplyDlg.h"
-#include "NodePacketEvent.h"
-#include "Trace.h"
-#include "UdpTestSocket.h"
+#include "app/CNodeListDlg.h"
+#include "app/CWaitReplyDlg.h"
+#include "protocol/NodePacketEvent.h"
+#include "protocol/Trace.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -3,15 +3,15 @@
 // what the garbage held, and neither crash nor hang. Each exchange has an access object of its own,
 // since the first SET lengthens every later timeout of its object. Reads and writes run as
 // separate processes (ctest passes the function name) so that they can run side by side.
-#include "CGpioConfigDlg.h"
-#include "CIpAddressCtrl.h"
-#include "CSerialConfigDlg.h"
-#include "CSnmpAccess.h"
-#include "HostileSnmpPeer.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
-#include "SnmpDialogSupport.h"
-#include "SnmpDialogTestSupport.h"
+#include "snmpconfig/CGpioConfigDlg.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSerialConfigDlg.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "tests/hostile/HostileSnmpPeer.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
+#include "snmpconfig/SnmpDialogSupport.h"
+#include "tests/snmpconfig/SnmpDialogTestSupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

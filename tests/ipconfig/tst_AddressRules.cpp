@@ -1,7 +1,7 @@
-#include "AddressRules.h"
-#include "IpConfigTestSupport.h"
-#include "ResourceIds.h"
-#include "StringTable.h"
+#include "ipconfig/AddressRules.h"
+#include "tests/ipconfig/IpConfigTestSupport.h"
+#include "resources/ResourceIds.h"
+#include "resources/StringTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "CIpConfigDlg.h"
+#include "ipconfig/CIpConfigDlg.h"
 
-#include "CIpAddressCtrl.h"
-#include "IpConfigTestSupport.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
+#include "resources/CIpAddressCtrl.h"
+#include "tests/ipconfig/IpConfigTestSupport.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,13 +1,13 @@
 // The IP settings command end to end: the node list window on the product's ports and broadcast
 // address, lanfinch-sim on 0.0.0.0:22222, inside a private network namespace.
-#include "AppTestSupport.h"
-#include "CIpAddressCtrl.h"
-#include "CIpConfigDlg.h"
-#include "CNodeListDlg.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
-#include "SimProcess.h"
-#include "UdpTestSocket.h"
+#include "tests/app/AppTestSupport.h"
+#include "resources/CIpAddressCtrl.h"
+#include "ipconfig/CIpConfigDlg.h"
+#include "app/CNodeListDlg.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NodePacketEvent.h"
+#include "protocol/NodePacketEvent.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
-#include "CNodeProtocol.h"
-#include "CNodeQueue.h"
-#include "PacketSink.h"
-#include "Trace.h"
-#include "UdpTestSocket.h"
+#include "protocol/CNodeProtocol.h"
+#include "protocol/CNodeQueue.h"
+#include "tests/protocol/PacketSink.h"
+#include "protocol/Trace.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>

@@ -1,4 +1,4 @@
-#include "NodeInfo.h"
+#include "protocol/NodeInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // A machine on two networks, with boards on each and the default route on the first: one search
 // must find them all, and a set-address request must reach a board off the default route. Runs only
 // inside tests/protocol/two-interfaces, which makes the interfaces in a namespace of its own.
-#include "CNodeProtocol.h"
-#include "CNodeQueue.h"
-#include "SimProcess.h"
+#include "protocol/CNodeProtocol.h"
+#include "protocol/CNodeQueue.h"
+#include "tests/support/SimProcess.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

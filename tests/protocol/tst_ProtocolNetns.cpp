@@ -1,7 +1,7 @@
-#include "CNodeProtocol.h"
-#include "PacketSink.h"
-#include "SimProcess.h"
-#include "UdpTestSocket.h"
+#include "protocol/CNodeProtocol.h"
+#include "tests/protocol/PacketSink.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "CNodeProtocol.h"
+#include "protocol/CNodeProtocol.h"
 
 #include <gtest/gtest.h>
 

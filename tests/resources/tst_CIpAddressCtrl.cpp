@@ -1,4 +1,4 @@
-#include "CIpAddressCtrl.h"
+#include "resources/CIpAddressCtrl.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
-#include "CTemplateDialog.h"
-#include "DataExchange.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
+#include "resources/CTemplateDialog.h"
+#include "resources/DataExchange.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "AppIcon.h"
-#include "CIpAddressCtrl.h"
-#include "DialogBuilder.h"
-#include "ResourceIds.h"
+#include "resources/AppIcon.h"
+#include "resources/CIpAddressCtrl.h"
+#include "resources/DialogBuilder.h"
+#include "resources/ResourceIds.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "ResourceIds.h"
-#include "StringTable.h"
-#include "TextParsers.h"
+#include "resources/ResourceIds.h"
+#include "resources/StringTable.h"
+#include "resources/TextParsers.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 // Builds node protocol requests and reads replies byte by byte, as a tool would, for the simulator's
 // own tests.
-#include "UdpTestSocket.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QByteArray>
 #include <QString>

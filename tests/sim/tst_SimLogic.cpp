@@ -1,7 +1,7 @@
 // The simulator's own packet code and configuration, without a process.
-#include "SimConfig.h"
-#include "SimPacket.h"
-#include "SimText.h"
+#include "sim/SimConfig.h"
+#include "sim/SimPacket.h"
+#include "sim/SimText.h"
 
 #include <gtest/gtest.h>
 

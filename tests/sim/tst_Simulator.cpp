@@ -1,7 +1,7 @@
 // lanfinch-sim as a process, talked to over loopback by a hand-made client.
-#include "SimClient.h"
-#include "SimProcess.h"
-#include "UdpTestSocket.h"
+#include "tests/sim/SimClient.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QElapsedTimer>
 #include <QFile>

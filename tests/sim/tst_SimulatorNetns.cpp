@@ -1,7 +1,7 @@
 // The simulator on the product's own ports, found by a broadcast. Runs only in a private namespace.
-#include "SimClient.h"
-#include "SimProcess.h"
-#include "UdpTestSocket.h"
+#include "tests/sim/SimClient.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QSet>
 #include <QTest>

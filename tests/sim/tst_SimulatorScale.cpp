@@ -1,8 +1,8 @@
 // The simulator at scale: how many of 10,000 boards reach one client with one search (reports,
 // asserts only "some"), and SNMP agents for more boards than a plain select() can watch.
-#include "SimClient.h"
-#include "SimProcess.h"
-#include "UdpTestSocket.h"
+#include "tests/sim/SimClient.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CIpAddressCtrl.h"
-#include "CSnmpAccess.h"
-#include "CTemplateDialog.h"
-#include "SimProcess.h"
-#include "SnmpDialogSupport.h"
-#include "SnmpTestSupport.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "resources/CTemplateDialog.h"
+#include "tests/support/SimProcess.h"
+#include "snmpconfig/SnmpDialogSupport.h"
+#include "tests/snmpconfig/SnmpTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

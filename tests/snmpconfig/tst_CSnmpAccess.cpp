@@ -1,6 +1,6 @@
 // CSnmpAccess against the simulated boards' agent on loopback.
-#include "CSnmpAccess.h"
-#include "SnmpTestSupport.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "tests/snmpconfig/SnmpTestSupport.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -1,8 +1,8 @@
-#include "CGpioConfigDlg.h"
-#include "CIpAddressCtrl.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
-#include "SnmpDialogTestSupport.h"
+#include "snmpconfig/CGpioConfigDlg.h"
+#include "resources/CIpAddressCtrl.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
+#include "tests/snmpconfig/SnmpDialogTestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,9 +1,9 @@
-#include "CGpioConfigDlg.h"
-#include "CIpAddressCtrl.h"
-#include "CSerialConfigDlg.h"
-#include "RecordedMessages.h"
-#include "ResourceIds.h"
-#include "SnmpDialogTestSupport.h"
+#include "snmpconfig/CGpioConfigDlg.h"
+#include "resources/CIpAddressCtrl.h"
+#include "snmpconfig/CSerialConfigDlg.h"
+#include "tests/support/RecordedMessages.h"
+#include "resources/ResourceIds.h"
+#include "tests/snmpconfig/SnmpDialogTestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // The reply reading rule on replies built in memory: no network involved.
-#include "CSnmpAccess.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -1,11 +1,11 @@
-#include "CGpioConfigDlg.h"
-#include "CIpAddressCtrl.h"
-#include "CNodeListDlg.h"
-#include "CSerialConfigDlg.h"
-#include "RecordedMessages.h"
-#include "NodeInfo.h"
-#include "ResourceIds.h"
-#include "SnmpDialogTestSupport.h"
+#include "snmpconfig/CGpioConfigDlg.h"
+#include "resources/CIpAddressCtrl.h"
+#include "app/CNodeListDlg.h"
+#include "snmpconfig/CSerialConfigDlg.h"
+#include "tests/support/RecordedMessages.h"
+#include "protocol/NodeInfo.h"
+#include "resources/ResourceIds.h"
+#include "tests/snmpconfig/SnmpDialogTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

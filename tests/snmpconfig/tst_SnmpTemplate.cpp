@@ -1,7 +1,7 @@
 // The session template's timeout over the life of an access object: the first SET changes it for
 // good.
-#include "CSnmpAccess.h"
-#include "SnmpTestSupport.h"
+#include "snmpconfig/CSnmpAccess.h"
+#include "tests/snmpconfig/SnmpTestSupport.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -1,4 +1,4 @@
-#include "RecordedMessages.h"
+#include "tests/support/RecordedMessages.h"
 
 RecordedMessages::RecordedMessages() : RecordedMessages(nullptr) {}
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageBox.h"
+#include "resources/MessageBox.h"
 
 #include <QList>
 

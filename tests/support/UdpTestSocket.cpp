@@ -1,4 +1,4 @@
-#include "UdpTestSocket.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QDeadlineTimer>
 
