@@ -1,5 +1,5 @@
 # lanfinch: the two set-up commands are `make demo` and `make check`.
-.PHONY: all deps build release check demo screenshot bench fuzz install package clean
+.PHONY: all deps build release check format-check demo screenshot bench fuzz install package clean
 
 JOBS      ?= $(shell nproc)
 CHECK_DIR ?= build/check
@@ -27,6 +27,10 @@ release: deps
 # The fuzz runs come first so that ctest's summary is the last thing printed.
 check: build fuzz
 	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Every C++ file as .clang-format has it.
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 # Each libFuzzer target for FUZZ_TIME seconds on a fresh copy of its seed corpus; any finding fails.
 fuzz: deps

@@ -53,7 +53,7 @@ std::vector<NodeInfo> WidestTextRecords()
         NodeInfo& record = records[value];
         const auto hexDigitTwice = uint8_t((value % 16) * 0x11);
         const uint8_t mac[NodeInfo::kMacLength] = {hexDigitTwice, hexDigitTwice, hexDigitTwice,
-                                hexDigitTwice, hexDigitTwice, hexDigitTwice};
+                                                   hexDigitTwice, hexDigitTwice, hexDigitTwice};
         record.SetMacAddress(mac);
         const uint32_t address = value * 0x01010101u; // the same in either byte order
         NetworkSettings& settings = record.GetSettings();

@@ -33,8 +33,8 @@ struct UdpEndpoint
 // then closes the sockets, so nothing is delivered after Close() returns.
 class CNodeProtocol
 {
-public:
-    static constexpr UdpEndpoint kLocalEndpoint{0x00000000u, 22223};       // 0.0.0.0:22223
+  public:
+    static constexpr UdpEndpoint kLocalEndpoint{0x00000000u, 22223};      // 0.0.0.0:22223
     static constexpr UdpEndpoint kRequestDestination{0xffffffffu, 22222}; // 255.255.255.255:22222
     static constexpr int kSocketsAsNeeded = 0;
 
@@ -70,7 +70,7 @@ public:
     // The main window's link (MainWindowLink::Receiver()).
     static CNodeReceiver& DefaultReceiver();
 
-private:
+  private:
     // Run once, by the constructor: 1 when the sockets are created, configured and bound.
     int Open();
     static int ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver);

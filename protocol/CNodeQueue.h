@@ -13,7 +13,7 @@
 // thread takes it, oldest first, waiting if it wants to. Thread-safe.
 class CNodeQueue final : public CNodeReceiver
 {
-public:
+  public:
     void OnNodesReceived(ReceivedNodes nodes) override;
 
     // The oldest node; waits for one until deadline, and gives nothing when none came by then.
@@ -22,7 +22,7 @@ public:
     ReceivedNodes TakeAll();
     std::size_t Size() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<ReceivedNode> m_nodes;

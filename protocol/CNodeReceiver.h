@@ -26,7 +26,7 @@ using ReceivedNodes = std::vector<ReceivedNode>;
 // soon. Never called once CNodeProtocol::Close() has returned.
 class CNodeReceiver
 {
-public:
+  public:
     virtual ~CNodeReceiver() = default;
 
     virtual void OnNodesReceived(ReceivedNodes nodes) = 0;

@@ -23,7 +23,7 @@
 // the thread has ended.
 class CReceiveLoop
 {
-public:
+  public:
     CReceiveLoop(const std::vector<int>& sockets, int wakeFd, CNodeReceiver& receiver);
     CReceiveLoop(const CReceiveLoop&) = delete;
     CReceiveLoop& operator=(const CReceiveLoop&) = delete;
@@ -32,7 +32,7 @@ public:
     // Returns when the wake descriptor becomes readable or a receive fails.
     void Run();
 
-private:
+  private:
     struct Pending
     {
         ReceivedNode node;

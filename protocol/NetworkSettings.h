@@ -9,7 +9,7 @@
 // network byte order, exactly as on the wire; the DHCP flag as a number (little-endian on the wire).
 class NetworkSettings
 {
-public:
+  public:
     NetworkSettings() = default;
     NetworkSettings(const NetworkSettings&) = default;
     NetworkSettings& operator=(const NetworkSettings&) = default;
@@ -41,7 +41,7 @@ public:
     void PackTo(uint8_t* wire) const;
     void UnpackFrom(const uint8_t* wire);
 
-private:
+  private:
     int32_t m_dhcp = 0;
     uint32_t m_ipAddress = 0;
     uint32_t m_subnetMask = 0;

@@ -24,7 +24,7 @@ enum : uint32_t
 // window; a record is used by one thread at a time.
 class NodeInfo
 {
-public:
+  public:
     static constexpr int kPacketSize = 36;
     static constexpr int kHeaderSize = 20;
     static constexpr int kMacLength = 6;
@@ -49,10 +49,10 @@ public:
     std::string GetMacText() const; // "00:0a:ff:10:20:3b"
     bool HasSameMac(const NodeInfo& other) const { return m_macAddress == other.m_macAddress; }
 
-    void Pack(uint8_t* buffer) const;     // writes kPacketSize bytes
-    void Unpack(const uint8_t* buffer);   // reads kPacketSize bytes
+    void Pack(uint8_t* buffer) const;   // writes kPacketSize bytes
+    void Unpack(const uint8_t* buffer); // reads kPacketSize bytes
 
-private:
+  private:
     static constexpr int kOpCodeOffset = 0;
     static constexpr int kTransactionIdOffset = 4;
     static constexpr int kMacOffset = 8;

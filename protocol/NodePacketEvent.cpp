@@ -64,7 +64,7 @@ QObject* g_mainWindow = nullptr;
 
 class CMainWindowReceiver final : public CNodeReceiver
 {
-public:
+  public:
     void OnNodesReceived(ReceivedNodes nodes) override { Post(std::move(nodes)); }
 };
 

@@ -15,7 +15,7 @@ inline const QEvent::Type WM_NODE_PACKET = static_cast<QEvent::Type>(QEvent::Use
 
 class CNodePacketEvent final : public QEvent
 {
-public:
+  public:
     explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
     ~CNodePacketEvent() override;
 
@@ -27,7 +27,7 @@ public:
     std::size_t Count();
     ReceivedNodes TakeNodes();
 
-private:
+  private:
     void Seal();
 
     ReceivedNodes m_nodes;

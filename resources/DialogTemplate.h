@@ -63,7 +63,7 @@ struct DialogTemplate
     int id;
     const char* caption; // UTF-8
     int cx, cy;          // client size in dialog units
-    quint32 style; // DialogStyle bits
+    quint32 style;       // DialogStyle bits
     std::span<const ControlTemplate> controls;
 
     QString Caption() const { return QString::fromUtf8(caption); }

@@ -41,11 +41,20 @@ bool ReadAddress(const QJsonObject& object, const QString& key, uint32_t& out, Q
 bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
 {
     static const QSet<QString> known = {
-        QStringLiteral("mac"),          QStringLiteral("dhcp"),        QStringLiteral("ip"),
-        QStringLiteral("mask"),         QStringLiteral("gateway"),     QStringLiteral("silent"),
-        QStringLiteral("replyDelayMs"), QStringLiteral("answerTwice"), QStringLiteral("setAddressResult"),
-        QStringLiteral("replyMac"),     QStringLiteral("dhcpWire"),    QStringLiteral("snmp"),
-        QStringLiteral("setAddressDelayMs"), QStringLiteral("ignoreSetAddress"),
+        QStringLiteral("mac"),
+        QStringLiteral("dhcp"),
+        QStringLiteral("ip"),
+        QStringLiteral("mask"),
+        QStringLiteral("gateway"),
+        QStringLiteral("silent"),
+        QStringLiteral("replyDelayMs"),
+        QStringLiteral("answerTwice"),
+        QStringLiteral("setAddressResult"),
+        QStringLiteral("replyMac"),
+        QStringLiteral("dhcpWire"),
+        QStringLiteral("snmp"),
+        QStringLiteral("setAddressDelayMs"),
+        QStringLiteral("ignoreSetAddress"),
     };
     // A misspelt fault would otherwise pass silently and make a test prove nothing.
     for (auto it = object.begin(); it != object.end(); ++it) {

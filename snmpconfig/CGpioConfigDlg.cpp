@@ -41,7 +41,8 @@ CGpioConfigDlg::~CGpioConfigDlg() = default;
 bool CGpioConfigDlg::DoDataExchange(bool save)
 {
     DataExchange dx(this, save);
-    return dx.Text(Ids::Period, m_period) && dx.MinMax(m_period, GpioRules::kMinPeriod, GpioRules::kMaxPeriod) &&
+    return dx.Text(Ids::Period, m_period) &&
+           dx.MinMax(m_period, GpioRules::kMinPeriod, GpioRules::kMaxPeriod) &&
            dx.Text(Ids::TrapTime, m_trapTime) && dx.MinMax(m_trapTime, 0u, GpioRules::kMaxTrapTime);
 }
 

@@ -35,7 +35,8 @@ CSerialConfigDlg::~CSerialConfigDlg() = default;
 bool CSerialConfigDlg::DoDataExchange(bool save)
 {
     DataExchange dx(this, save);
-    return dx.Text(Ids::PortNumber, m_portNumber) && dx.MinMax(m_portNumber, SerialRules::kMinPortNumber, SerialRules::kMaxPortNumber);
+    return dx.Text(Ids::PortNumber, m_portNumber) &&
+           dx.MinMax(m_portNumber, SerialRules::kMinPortNumber, SerialRules::kMaxPortNumber);
 }
 
 void CSerialConfigDlg::OnInitDialog()
@@ -114,7 +115,8 @@ void CSerialConfigDlg::OnSet()
     quint32 unused = 0;
     if (!GetCompleteAddress(this, m_peerAddressCtrl, IDS_SET_PEER_ADDRESS, unused))
         return;
-    if (!exchanged || m_portNumber < SerialRules::kMinPortNumber || m_portNumber > SerialRules::kMaxPortNumber)
+    if (!exchanged || m_portNumber < SerialRules::kMinPortNumber ||
+        m_portNumber > SerialRules::kMaxPortNumber)
         return;
 
     SerialSettings settings;

@@ -12,8 +12,9 @@
 
 struct SnmpBoardSpec
 {
-    QString address;  // dotted IPv4 address the board's agent listens on
-    QJsonObject snmp; // the board's "snmp" object from the configuration (faults, initial values); may be empty
+    QString address; // dotted IPv4 address the board's agent listens on
+    QJsonObject
+        snmp; // the board's "snmp" object from the configuration (faults, initial values); may be empty
 };
 
 struct SnmpAgentHooks

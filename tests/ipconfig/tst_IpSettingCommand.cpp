@@ -184,8 +184,8 @@ void IpSettingCommandTest::setAddressOutcome_data()
     QTest::newRow("success") << int(kChanged) << "127.0.0.52" << false << QList<int>{IDS_NETWORK_CHANGED} << 0
                              << true << false;
     // The row leaves the place that was double-clicked; whatever stands there afterwards stays unselected.
-    QTest::newRow("success, double click") << int(kChanged) << "127.0.0.53" << false
-                                           << QList<int>{IDS_NETWORK_CHANGED} << 0 << true << true;
+    QTest::newRow("success, double click")
+        << int(kChanged) << "127.0.0.53" << false << QList<int>{IDS_NETWORK_CHANGED} << 0 << true << true;
     QTest::newRow("node refuses") << int(kRefuses) << "127.0.0.60" << false
                                   << QList<int>{IDS_NETWORK_CHANGE_FAILED} << 0 << false << false;
     // Takes the full 15 s wait.
@@ -342,7 +342,6 @@ void IpSettingCommandTest::doubleClickOpensTheRowsSettings()
     QCOMPARE(messages.Count(), 0);
     QCOMPARE(after, before);
 }
-
 
 // An engine whose every send fails: the accepted settings give message 120 and no reply wait.
 void IpSettingCommandTest::requestThatCannotBeSentShowsSendFailed()

@@ -82,7 +82,10 @@ class ProbeDialog final : public CTemplateDialog
 class ExchangeDialog final : public CTemplateDialog
 {
   public:
-    explicit ExchangeDialog(int templateId) : CTemplateDialog(templateId), serial(templateId == IDD_SERIAL_CONFIG) {}
+    explicit ExchangeDialog(int templateId)
+        : CTemplateDialog(templateId), serial(templateId == IDD_SERIAL_CONFIG)
+    {
+    }
 
     const bool serial;
 

@@ -22,10 +22,10 @@ QByteArray SnmpGet(const QString& board, quint16 port, const char* oid)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SNMP_PERSISTENT_DIR"), state.path());
     tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("snmpget"), {QStringLiteral("-v2c"), QStringLiteral("-c"), QStringLiteral("vantile"),
-                                           QStringLiteral("-r"), QStringLiteral("1"), QStringLiteral("-t"),
-                                           QStringLiteral("3"), QStringLiteral("%1:%2").arg(board).arg(port),
-                                           QString::fromLatin1(oid)});
+    tool.start(QStringLiteral("snmpget"),
+               {QStringLiteral("-v2c"), QStringLiteral("-c"), QStringLiteral("vantile"), QStringLiteral("-r"),
+                QStringLiteral("1"), QStringLiteral("-t"), QStringLiteral("3"),
+                QStringLiteral("%1:%2").arg(board).arg(port), QString::fromLatin1(oid)});
     if (!tool.waitForFinished(20000) || tool.exitCode() != 0)
         return {};
     return tool.readAllStandardOutput();

@@ -218,7 +218,8 @@ void ExpectGetAndSetRefused(CSnmpAccess& access, const char* peer)
         SCOPED_TRACE(set ? "set" : "get");
         int status = 1234;
         netsnmp_pdu* reply = &sentinel;
-        const int result = set ? access.Set(peer, vars, 1, status, reply) : access.Get(peer, vars, 1, status, reply);
+        const int result =
+            set ? access.Set(peer, vars, 1, status, reply) : access.Get(peer, vars, 1, status, reply);
         EXPECT_EQ(result, 0);
         EXPECT_EQ(status, 1234);
         EXPECT_EQ(reply, &sentinel);
