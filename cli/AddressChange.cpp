@@ -176,11 +176,3 @@ Records PlanRecords(const QList<PlannedAddress>& plan)
     records.json = QJsonDocument(list);
     return records;
 }
-
-CliStatus WorstStatus(const QList<AddressChangeResult>& results)
-{
-    CliStatus worst = CliStatus::Done;
-    for (const AddressChangeResult& result : results)
-        worst = Worst(worst, result.status);
-    return worst;
-}

@@ -39,4 +39,3 @@ Records SearchRecords(const QList<FoundBoard>& boards);
 Records AddressChangeRecords(const QList<AddressChangeResult>& results);
 // Fixed addresses as a plan: mac, ip, mask, gateway (empty: none); its CSV is a plan for --plan.
 Records PlanRecords(const QList<PlannedAddress>& plan);
-CliStatus WorstStatus(const QList<AddressChangeResult>& results);

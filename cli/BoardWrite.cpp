@@ -1,5 +1,8 @@
 #include "cli/BoardWrite.h"
 
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+
 #include "snmpconfig/GpioSettings.h"
 #include "snmpconfig/SerialSettings.h"
 #include "cli/SettingsChange.h"
@@ -176,10 +179,11 @@ Records ResultRecords(const QList<BoardResult>& results)
     return records;
 }
 
-CliStatus WorstStatus(const QList<BoardResult>& results)
+CliStatus WriteAndReport(CliContext& context, const QString& address, const SettingsChange& change,
+                         const CommandLine& line)
 {
-    CliStatus worst = CliStatus::Done;
-    for (const BoardResult& result : results)
-        worst = Worst(worst, result.status);
-    return worst;
+    SnmpBoard board(context.snmp, address);
+    const BoardResult result = WriteSettings(board, change, line.Verify());
+    PrintRecords(ResultRecords({result}), line.Format(), context.out);
+    return result.status;
 }

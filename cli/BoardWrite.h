@@ -6,7 +6,9 @@
 #include <QList>
 #include <QString>
 
+class CommandLine;
 class SnmpBoard;
+struct CliContext;
 struct SettingsChange;
 
 // What became of one board in a write or a batch.
@@ -29,4 +31,8 @@ QString ResultWord(CliStatus status);
 
 // One row per board: board, result, detail; in JSON with the numeric status too.
 Records ResultRecords(const QList<BoardResult>& results);
-CliStatus WorstStatus(const QList<BoardResult>& results);
+
+// Writes the change to the board at address, prints its result row in the command's format and
+// returns its status: the end of every command that writes one board.
+CliStatus WriteAndReport(CliContext& context, const QString& address, const SettingsChange& change,
+                         const CommandLine& line);

@@ -9,12 +9,10 @@
 
 namespace {
 
-using Runner = CliStatus (*)(const QStringList&, CliContext&);
-
 struct Command
 {
     const char* name;
-    Runner run;
+    CommandRunner run;
 };
 
 const Command kCommands[] = {

@@ -15,3 +15,12 @@ constexpr CliStatus Worst(CliStatus a, CliStatus b)
 {
     return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
 }
+
+// The worst status of a batch's per-board results (anything with a status member).
+template <class Results> CliStatus WorstStatus(const Results& results)
+{
+    CliStatus worst = CliStatus::Done;
+    for (const auto& result : results)
+        worst = Worst(worst, result.status);
+    return worst;
+}

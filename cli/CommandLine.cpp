@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/BoardAddress.h"
 #include "cli/CliContext.h"
 #include "cli/Commands.h"
 
@@ -92,4 +93,33 @@ void ReportBoardFailure(CliContext& context, const QString& board, const QString
 {
     context.err << ProgramName() << ": " << board << ": " << message << '\n';
     context.err.flush();
+}
+
+std::optional<QString> CommandLine::BoardAddressAt(qsizetype index, CliContext& context) const
+{
+    QString error;
+    std::optional<QString> address = ParseBoardAddress(Positional().value(index), error);
+    if (!address)
+        Fail(context, error);
+    return address;
+}
+
+CliStatus RunGetOrSet(const QString& command, const QStringList& arguments, CliContext& context,
+                      CommandRunner get, CommandRunner set, const QString& setSyntax)
+{
+    const QString action = arguments.value(0);
+    if (action == QLatin1String("get"))
+        return get(arguments.mid(1), context);
+    if (action == QLatin1String("set"))
+        return set(arguments.mid(1), context);
+    const QString usage = QStringLiteral("Usage: %1 %2 get [options] IP\n"
+                                         "       %1 %2 set [options] IP %3\n"
+                                         "See '%1 %2 get --help' and '%1 %2 set --help'.\n")
+                              .arg(ProgramName(), command, setSyntax);
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        context.out << usage;
+        return CliStatus::Done;
+    }
+    context.err << ProgramName() << " " << command << ": expected get or set\n" << usage;
+    return CliStatus::BadInput;
 }

@@ -36,6 +36,10 @@ class CommandLine
     QStringList Positional() const { return m_parser.positionalArguments(); }
     QString HelpText() const;
 
+    // The positional argument at index as a board's address; nullopt once it has reported why the
+    // argument is none (as Fail does).
+    std::optional<QString> BoardAddressAt(qsizetype index, CliContext& context) const;
+
     // Reports a usage or input error the way Parse does; returns CliStatus::BadInput.
     CliStatus Fail(CliContext& context, const QString& message) const;
 

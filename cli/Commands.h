@@ -15,5 +15,11 @@ CliStatus RunGpio(const QStringList& arguments, CliContext& context);
 CliStatus RunExport(const QStringList& arguments, CliContext& context);
 CliStatus RunApply(const QStringList& arguments, CliContext& context);
 
+// A command whose first word is an action, get or set ("serial", "gpio"): runs that action with the
+// arguments that follow it. setSyntax: what follows "set [options] IP" in the usage lines.
+using CommandRunner = CliStatus (*)(const QStringList& arguments, CliContext& context);
+CliStatus RunGetOrSet(const QString& command, const QStringList& arguments, CliContext& context,
+                      CommandRunner get, CommandRunner set, const QString& setSyntax);
+
 // A failure of one board, on stderr: "lanfinch-cli: 192.0.2.10: <message>".
 void ReportBoardFailure(CliContext& context, const QString& board, const QString& message);

@@ -47,10 +47,9 @@ CliStatus RunExport(const QStringList& arguments, CliContext& context)
     line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
-    QString error;
-    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    const std::optional<QString> address = line.BoardAddressAt(0, context);
     if (!address)
-        return line.Fail(context, error);
+        return CliStatus::BadInput;
 
     SnmpBoard board(context.snmp, *address);
     QJsonObject document;

@@ -55,10 +55,10 @@ CliStatus GpioGet(const QStringList& arguments, CliContext& context)
         return *end;
     if (line.Parser().isSet(kPort) && line.Parser().isSet(kAll))
         return line.Fail(context, QStringLiteral("--port and --all exclude each other"));
-    QString error;
-    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    const std::optional<QString> address = line.BoardAddressAt(0, context);
     if (!address)
-        return line.Fail(context, error);
+        return CliStatus::BadInput;
+    QString error;
     QList<int> ports{1};
     if (line.Parser().isSet(kPort)) {
         const std::optional<int> port = ParseGpioPort(line.Parser().value(kPort), error);
@@ -121,11 +121,11 @@ CliStatus GpioSet(const QStringList& arguments, CliContext& context)
     line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("[KEY=VALUE...]"));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, -1))
         return *end;
-    QString error;
-    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    const std::optional<QString> address = line.BoardAddressAt(0, context);
     if (!address)
-        return line.Fail(context, error);
+        return CliStatus::BadInput;
 
+    QString error;
     GpioChange gpio;
     if (!ReadNodeOptions(line.Parser(), gpio.node, error))
         return line.Fail(context, error);
@@ -150,29 +150,13 @@ CliStatus GpioSet(const QStringList& arguments, CliContext& context)
 
     SettingsChange change;
     change.gpio = gpio;
-    SnmpBoard board(context.snmp, *address);
-    const BoardResult result = WriteSettings(board, change, line.Verify());
-    PrintRecords(ResultRecords({result}), line.Format(), context.out);
-    return result.status;
+    return WriteAndReport(context, *address, change, line);
 }
 
 } // namespace
 
 CliStatus RunGpio(const QStringList& arguments, CliContext& context)
 {
-    const QString action = arguments.value(0);
-    if (action == QLatin1String("get"))
-        return GpioGet(arguments.mid(1), context);
-    if (action == QLatin1String("set"))
-        return GpioSet(arguments.mid(1), context);
-    const QString usage = QStringLiteral("Usage: %1 gpio get [options] IP\n"
-                                         "       %1 gpio set [options] IP [KEY=VALUE...]\n"
-                                         "See '%1 gpio get --help' and '%1 gpio set --help'.\n")
-                              .arg(ProgramName());
-    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        context.out << usage;
-        return CliStatus::Done;
-    }
-    context.err << ProgramName() << " gpio: expected get or set\n" << usage;
-    return CliStatus::BadInput;
+    return RunGetOrSet(QStringLiteral("gpio"), arguments, context, GpioGet, GpioSet,
+                       QStringLiteral("[KEY=VALUE...]"));
 }

@@ -40,10 +40,9 @@ CliStatus SerialGet(const QStringList& arguments, CliContext& context)
     line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
-    QString error;
-    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    const std::optional<QString> address = line.BoardAddressAt(0, context);
     if (!address)
-        return line.Fail(context, error);
+        return CliStatus::BadInput;
 
     SnmpBoard board(context.snmp, *address);
     SerialSettings settings;
@@ -69,39 +68,23 @@ CliStatus SerialSet(const QStringList& arguments, CliContext& context)
     line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("KEY=VALUE..."));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
         return *end;
-    QString error;
-    const std::optional<QString> address = ParseBoardAddress(line.Positional().at(0), error);
+    const std::optional<QString> address = line.BoardAddressAt(0, context);
     if (!address)
-        return line.Fail(context, error);
+        return CliStatus::BadInput;
+    QString error;
     SettingValues values;
     if (!ParseAssignments(line.Positional().mid(1), SerialFields(), values, error))
         return line.Fail(context, error);
 
     SettingsChange change;
     change.serial = values;
-    SnmpBoard board(context.snmp, *address);
-    const BoardResult result = WriteSettings(board, change, line.Verify());
-    PrintRecords(ResultRecords({result}), line.Format(), context.out);
-    return result.status;
+    return WriteAndReport(context, *address, change, line);
 }
 
 } // namespace
 
 CliStatus RunSerial(const QStringList& arguments, CliContext& context)
 {
-    const QString action = arguments.value(0);
-    if (action == QLatin1String("get"))
-        return SerialGet(arguments.mid(1), context);
-    if (action == QLatin1String("set"))
-        return SerialSet(arguments.mid(1), context);
-    const QString usage = QStringLiteral("Usage: %1 serial get [options] IP\n"
-                                         "       %1 serial set [options] IP KEY=VALUE...\n"
-                                         "See '%1 serial get --help' and '%1 serial set --help'.\n")
-                              .arg(ProgramName());
-    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        context.out << usage;
-        return CliStatus::Done;
-    }
-    context.err << ProgramName() << " serial: expected get or set\n" << usage;
-    return CliStatus::BadInput;
+    return RunGetOrSet(QStringLiteral("serial"), arguments, context, SerialGet, SerialSet,
+                       QStringLiteral("KEY=VALUE..."));
 }
