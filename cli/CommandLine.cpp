@@ -39,6 +39,11 @@ void CommandLine::AddPositional(const QString& name, const QString& description,
     m_parser.addPositionalArgument(name, description, syntax);
 }
 
+void CommandLine::AddBoardPositional()
+{
+    AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+}
+
 bool CommandLine::Verify() const
 {
     return m_hasVerify && m_parser.isSet(kVerify);

@@ -25,6 +25,8 @@ class CommandLine
     void AddFormatOption();
     void AddVerifyOption();
     void AddPositional(const QString& name, const QString& description, const QString& syntax = {});
+    // The one board a command works on, as its first positional argument (see BoardAddressAt).
+    void AddBoardPositional();
 
     // Parses the arguments that follow the command's words. nullopt: go on. Otherwise the command
     // ends with that status: its help was printed, or the usage error was reported.

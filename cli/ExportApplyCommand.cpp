@@ -44,7 +44,7 @@ CliStatus RunExport(const QStringList& arguments, CliContext& context)
         QStringLiteral("export"),
         QStringLiteral("Prints a board's serial and I/O settings (all eight ports) as one JSON document "
                        "for apply. The board's own identity (MAC, IP settings) is not part of it."));
-    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
     const std::optional<QString> address = line.BoardAddressAt(0, context);

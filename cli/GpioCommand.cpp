@@ -50,7 +50,7 @@ CliStatus GpioGet(const QStringList& arguments, CliContext& context)
     line.AddFormatOption();
     line.Parser().addOption({kPort, QStringLiteral("Read port N (1 to 8)."), QStringLiteral("N")});
     line.Parser().addOption({kAll, QStringLiteral("Read all eight ports.")});
-    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
     if (line.Parser().isSet(kPort) && line.Parser().isSet(kAll))
@@ -117,7 +117,7 @@ CliStatus GpioSet(const QStringList& arguments, CliContext& context)
         {kPeriod, QStringLiteral("Status-check period in ms (10 to 1000)."), QStringLiteral("S")});
     line.Parser().addOption(
         {kPort, QStringLiteral("The port (1 to 8) that KEY=VALUE settings change."), QStringLiteral("N")});
-    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddBoardPositional();
     line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("[KEY=VALUE...]"));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, -1))
         return *end;

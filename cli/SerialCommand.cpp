@@ -37,7 +37,7 @@ CliStatus SerialGet(const QStringList& arguments, CliContext& context)
     CommandLine line(QStringLiteral("serial get"),
                      QStringLiteral("Reads a board's serial-port settings over SNMP."));
     line.AddFormatOption();
-    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
     const std::optional<QString> address = line.BoardAddressAt(0, context);
@@ -64,7 +64,7 @@ CliStatus SerialSet(const QStringList& arguments, CliContext& context)
                        "values, writes all of them and commits, as the serial settings dialog does."));
     line.AddFormatOption();
     line.AddVerifyOption();
-    line.AddPositional(QStringLiteral("IP"), QStringLiteral("The board's IPv4 address."));
+    line.AddBoardPositional();
     line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("KEY=VALUE..."));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
         return *end;
