@@ -43,3 +43,33 @@ function(add_lanfinch_test name)
         LABELS "${ARG_LABELS}"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FONT_DPI=96;QT_ENABLE_HIGHDPI_SCALING=0;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${LANFINCH_LSAN_SUPPRESSIONS}:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
+
+# add_lanfinch_manpage(TARGET exe PAGE name SUMMARY text [VERSION v] [DIRECTORY dir])
+# Writes the manual page PAGE.1 with help2man from the program's --help, run at build time (so
+# the program must only print it), and installs it. VERSION stands in for a missing --version.
+# Without help2man there is no page.
+function(add_lanfinch_manpage)
+    cmake_parse_arguments(ARG "" "TARGET;PAGE;SUMMARY;VERSION;DIRECTORY" "" ${ARGN})
+    find_program(HELP2MAN help2man)
+    if(NOT HELP2MAN)
+        message(STATUS "help2man not found: no manual page for ${ARG_PAGE}")
+        return()
+    endif()
+    if(NOT ARG_DIRECTORY)
+        set(ARG_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+    set(page ${ARG_DIRECTORY}/${ARG_PAGE}.1)
+    set(version_option)
+    if(ARG_VERSION)
+        set(version_option --version-string ${ARG_VERSION})
+    endif()
+    add_custom_command(OUTPUT ${page}
+        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+                ${HELP2MAN} --no-info --section 1 ${version_option}
+                --name ${ARG_SUMMARY} --output ${page} $<TARGET_FILE:${ARG_TARGET}>
+        DEPENDS ${ARG_TARGET}
+        COMMENT "Manual page ${ARG_PAGE}.1"
+        VERBATIM)
+    add_custom_target(${ARG_PAGE}-man ALL DEPENDS ${page})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()

@@ -33,11 +33,6 @@ sockaddr_in ToSockaddr(UdpEndpoint endpoint)
     return address;
 }
 
-int SetIntOption(int socket, int option, int value)
-{
-    return setsockopt(socket, SOL_SOCKET, option, &value, sizeof value);
-}
-
 } // namespace
 
 CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeReceiver& receiver,
@@ -79,16 +74,16 @@ int CNodeProtocol::Open()
         LF_TRACE("Can't create dhcp socket: \n");
         return 0;
     }
-    if (SetIntOption(m_socket, SO_REUSEADDR, 1) < 0) {
+    if (ReplySockets::SetIntOption(m_socket, SO_REUSEADDR, 1) < 0) {
         LF_TRACE("Can't set SO_REUSEADDR option on dhcp socket: \n");
         return 0;
     }
-    if (SetIntOption(m_socket, SO_BROADCAST, 1) < 0) {
+    if (ReplySockets::SetIntOption(m_socket, SO_BROADCAST, 1) < 0) {
         LF_TRACE("Can't set SO_BROADCAST option on dhcp socket: \n");
         return 0;
     }
     int sockets = SocketsFor(ReplySockets::SetReceiveBuffer(m_socket), portFree);
-    if (sockets > 1 && SetIntOption(m_socket, SO_REUSEPORT, 1) < 0) {
+    if (sockets > 1 && ReplySockets::SetIntOption(m_socket, SO_REUSEPORT, 1) < 0) {
         sockets = 1;
     }
     ReplySockets::AskForReceiveDetails(m_socket, sockets > 1);

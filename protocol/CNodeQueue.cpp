@@ -30,9 +30,3 @@ ReceivedNodes CNodeQueue::TakeAll()
     m_nodes.clear();
     return nodes;
 }
-
-std::size_t CNodeQueue::Size() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_nodes.size();
-}

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -20,10 +19,9 @@ class CNodeQueue final : public CNodeReceiver
     std::optional<ReceivedNode> Take(std::chrono::steady_clock::time_point deadline);
     // Everything received so far, without waiting.
     ReceivedNodes TakeAll();
-    std::size_t Size() const;
 
   private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<ReceivedNode> m_nodes;
 };

@@ -257,20 +257,15 @@ void CReceiveLoop::DropCopies(const Pending& kept, const Source& from)
     }
 }
 
-int64_t CReceiveLoop::NextHandOverNs() const
+int64_t CReceiveLoop::NextHandOverNs()
 {
-    const Pending* earliest = nullptr;
-    for (const Source& source : m_sources) {
-        if (!source.pending.empty() &&
-            (earliest == nullptr || source.pending.front().stampNs < earliest->stampNs)) {
-            earliest = &source.pending.front();
-        }
-    }
-    if (earliest == nullptr) {
+    const Source* source = Earliest();
+    if (source == nullptr) {
         return -1;
     }
-    const int64_t bySettle = earliest->stampNs + kSettleNs - Now(CLOCK_REALTIME);
-    const int64_t byHold = earliest->readNs + kMaxHoldNs - Now(CLOCK_MONOTONIC);
+    const Pending& earliest = source->pending.front();
+    const int64_t bySettle = earliest.stampNs + kSettleNs - Now(CLOCK_REALTIME);
+    const int64_t byHold = earliest.readNs + kMaxHoldNs - Now(CLOCK_MONOTONIC);
     return std::max<int64_t>(0, std::min(bySettle, byHold));
 }
 

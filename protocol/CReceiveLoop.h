@@ -59,7 +59,7 @@ class CReceiveLoop
     Source* Earliest();
     void DropCopies(const Pending& kept, const Source& from);
     // When the earliest held record may be handed on, from now; -1 when none is held.
-    int64_t NextHandOverNs() const;
+    int64_t NextHandOverNs();
     const std::string& InterfaceName(unsigned index);
 
     struct Batch;

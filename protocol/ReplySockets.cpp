@@ -15,11 +15,6 @@ namespace {
 
 constexpr int kTimestampWaitMs = 100;
 
-int SetIntOption(int socket, int option, int value)
-{
-    return setsockopt(socket, SOL_SOCKET, option, &value, sizeof value);
-}
-
 int AttachFilter(int socket, int option, sock_filter* code, unsigned short length)
 {
     const sock_fprog program{length, code};
@@ -70,6 +65,11 @@ int ArrivesStamped(int probe, const sockaddr_in& self)
 }
 
 } // namespace
+
+int SetIntOption(int socket, int option, int value)
+{
+    return setsockopt(socket, SOL_SOCKET, option, &value, sizeof value);
+}
 
 // Without CAP_NET_ADMIN the kernel caps SO_RCVBUF at net.core.rmem_max (208 KiB by default,
 // about 500 replies), and a burst beyond what the buffer holds is dropped whenever the receive

@@ -5,6 +5,9 @@
 // Setting up the sockets that receive the boards' replies. Any thread.
 namespace ReplySockets {
 
+// setsockopt of an int at SOL_SOCKET level; its result.
+int SetIntOption(int socket, int option, int value);
+
 // The receive buffer asked for; the kernel grants it doubled where it may.
 inline constexpr int kWantedBuffer = 8 * 1024 * 1024;
 

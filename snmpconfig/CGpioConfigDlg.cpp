@@ -15,9 +15,6 @@
 
 namespace Ids = GpioConfigIds;
 
-namespace {
-} // namespace
-
 CGpioConfigDlg::CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent)
     : CTemplateDialog(IDD_GPIO_CONFIG, parent), m_snmp(snmp),
       m_nodeAddressCtrl(Item<CIpAddressCtrl>(Ids::NodeAddress)),

@@ -1,6 +1,7 @@
 #include "snmpconfig/CSnmpAccess.h"
 
 #include "protocol/NetworkSettings.h"
+#include "snmpconfig/SnmpSettingRules.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -178,6 +179,7 @@ CSnmpAccess::CSnmpAccess()
     static char community[] = "vantile";
     m_template.community = reinterpret_cast<u_char*>(community);
     m_template.community_len = std::strlen(community);
+    static_assert(sizeof kGpioPortTemplate == sizeof m_gpioPortOids[0]);
     for (auto& name : m_gpioPortOids)
         std::memcpy(name, kGpioPortTemplate, sizeof kGpioPortTemplate);
     SetGpioPort(1);
@@ -426,7 +428,7 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
 {
     // No list exists for a mode other than OUTPUT or INPUT (a board reported one the dialog
     // cannot show); sending nothing is safer than guessing which variables to write.
-    if (settings.mode != 0 && settings.mode != 1)
+    if (settings.mode != GpioRules::kOutput && settings.mode != GpioRules::kInput)
         return 0;
     if (RequestSlot::Waiting())
         return 0;
@@ -454,7 +456,7 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
         {m_gpioPortOids[3], kPortLength, 'i', trapState.c_str()},
         {m_gpioPortOids[4], kPortLength, 'i', trapTime.c_str()},
     };
-    const SnmpVarSpec* list = settings.mode == 0 ? outputList : inputList;
+    const SnmpVarSpec* list = settings.mode == GpioRules::kOutput ? outputList : inputList;
 
     Exchange exchange;
     if (!Send(*this, &CSnmpAccess::Set, peer, list, std::size(outputList), exchange))

@@ -432,8 +432,6 @@ bool Configure(Board& board, const QJsonObject& snmp)
     return true;
 }
 
-// A bound UDP socket, or -1 with errno set. A silent board keeps it open and never reads it, so
-// its datagrams are taken off the wire and never answered.
 // Serves every board's transport until a stop is asked for. One agent holds a descriptor per board,
 // so the sets are Net-SNMP's large ones: a plain fd_set ends at FD_SETSIZE (1024).
 void ServeUntilStopped()
@@ -460,6 +458,8 @@ void ServeUntilStopped()
     netsnmp_large_fd_set_cleanup(&readable);
 }
 
+// A bound UDP socket, or -1 with errno set. A silent board keeps it open and never reads it, so
+// its datagrams are taken off the wire and never answered.
 int BindSocket(const std::string& address, uint16_t port)
 {
     sockaddr_in addr{};
