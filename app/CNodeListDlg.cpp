@@ -232,7 +232,7 @@ void CNodeListDlg::OnSearch()
         MessageBox::Show(this, IDS_SEND_FAILED);
         return;
     }
-    RunWaitDialog(kSearchWaitMs);
+    RunWaitDialog(CNodeProtocol::kSearchWaitMs);
 }
 
 int CNodeListDlg::RunWaitDialog(quint32 waitMs)

@@ -27,8 +27,6 @@ class CNodeListDlg final : public CTemplateDialog
     Q_DISABLE_COPY_MOVE(CNodeListDlg)
 
   public:
-    static constexpr quint32 kSearchWaitMs = 1000;
-
     // local and destination go to the engine; tests pass loopback endpoints.
     explicit CNodeListDlg(UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
                           UdpEndpoint destination = CNodeProtocol::kRequestDestination,

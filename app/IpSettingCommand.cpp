@@ -6,12 +6,6 @@
 #include "resources/MessageBox.h"
 #include "resources/ResourceIds.h"
 
-namespace {
-
-constexpr quint32 kSetAddressWaitMs = 15000;
-
-} // namespace
-
 void CNodeListDlg::OnIpSetting()
 {
     const NodeInfo* selected = SelectedNode();
@@ -36,7 +30,7 @@ void CNodeListDlg::OnIpSetting()
         return;
     }
 
-    switch (RunWaitDialog(kSetAddressWaitMs)) {
+    switch (RunWaitDialog(CNodeProtocol::kSetAddressWaitMs)) {
     case WAIT_RESULT_TIMEOUT:
         MessageBox::Show(this, IDS_NO_REPLY);
         break;

@@ -205,7 +205,7 @@ bool MeasureKernelLimit(uint32_t transactionId, KernelLimit& limit)
     }
 
     std::set<uint64_t> boards;
-    const int64_t deadline = sentNs + static_cast<int64_t>(CNodeListDlg::kSearchWaitMs) * 1000000;
+    const int64_t deadline = sentNs + static_cast<int64_t>(CNodeProtocol::kSearchWaitMs) * 1000000;
     uint8_t buffer[NodeInfo::kPacketSize + 1];
     for (;;) {
         const int64_t now = Bench::NowNs();

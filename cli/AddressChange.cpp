@@ -1,6 +1,6 @@
 #include "cli/AddressChange.h"
 
-#include "cli/BoardWrite.h"
+#include "ipconfig/AddressRules.h"
 #include "protocol/NetworkSettings.h"
 
 #include <QJsonArray>
@@ -11,14 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac)
-{
-    const auto it = std::find_if(found.cbegin(), found.cend(), [&](const FoundBoard& board) {
-        return std::equal(mac.cbegin(), mac.cend(), board.record.GetMacAddress());
-    });
-    return it == found.cend() ? nullptr : &*it;
-}
 
 QString Text(const std::string& text)
 {
@@ -56,29 +48,29 @@ QString ReplyDetail(CliStatus status, const NodeInfo& reply, const NodeInfo::Mac
         status == CliStatus::Done
             ? QStringLiteral("network settings changed")
             : QStringLiteral("the board refused the settings (result %1)").arg(ntohl(reply.GetResult()));
-    if (!std::equal(mac.cbegin(), mac.cend(), reply.GetMacAddress()))
+    if (reply.GetMac() != mac)
         detail += QStringLiteral("; the reply carries the MAC %1").arg(Text(reply.GetMacText()));
     return detail;
 }
 
 } // namespace
 
+const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac)
+{
+    const auto it = std::find_if(found.cbegin(), found.cend(),
+                                 [&](const FoundBoard& board) { return board.record.GetMac() == mac; });
+    return it == found.cend() ? nullptr : &*it;
+}
+
 std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
 {
-    NetworkSettings settings;
-    if (entry.dhcp) {
-        if (current.IsDhcp())
-            return std::nullopt;
-        settings = current;
-        settings.SetDhcp(1);
-        return settings;
+    NetworkSettings fixed;
+    if (!entry.dhcp) {
+        fixed.SetIpAddress(htonl(entry.ip));
+        fixed.SetSubnetMask(htonl(entry.mask));
+        fixed.SetGateway(htonl(entry.gateway));
     }
-    settings.SetIpAddress(htonl(entry.ip));
-    settings.SetSubnetMask(htonl(entry.mask));
-    settings.SetGateway(htonl(entry.gateway));
-    if (settings == current)
-        return std::nullopt;
-    return settings;
+    return SettingsToSend(current, entry.dhcp, fixed);
 }
 
 AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,

@@ -22,6 +22,9 @@ struct AddressChangeResult
     std::optional<NetworkSettings> reported;
 };
 
+// The board with this MAC among those a search found, or nullptr.
+const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac);
+
 // The settings that a set-address request carries for entry, made as the IP settings dialog makes
 // them from the settings the board reported: a switch to DHCP keeps the reported addresses.
 // nullopt when they would change nothing (the dialog's "settings not changed"). The fixed

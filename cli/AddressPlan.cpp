@@ -1,24 +1,18 @@
 #include "cli/AddressPlan.h"
 
 #include "ipconfig/AddressRules.h"
+#include "protocol/NetworkSettings.h"
 #include "resources/ResourceIds.h"
 #include "resources/TextParsers.h"
 
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QtEndian>
 
 #include <algorithm>
 
 namespace {
-
-std::optional<quint32> ParseAddress(const QString& text)
-{
-    const std::optional<OctetFields> octets = ParseDottedAddress(text);
-    if (!octets || octets->FilledCount() != 4)
-        return std::nullopt;
-    return octets->HostOrder();
-}
 
 bool IsHeader(const QStringList& fields)
 {
@@ -28,12 +22,9 @@ bool IsHeader(const QStringList& fields)
 // One line's settings; false with the reason (without the line number).
 bool ParseLine(const QStringList& fields, PlannedAddress& entry, QString& error)
 {
-    const std::optional<NodeInfo::MacAddress> mac = ParseMacAddress(fields.value(0));
-    if (!mac) {
-        error = QStringLiteral("\"%1\" is not a MAC address such as 00:0a:ff:10:20:3b")
-                    .arg(fields.value(0).trimmed());
+    const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(fields.value(0).trimmed(), error);
+    if (!mac)
         return false;
-    }
     entry.mac = *mac;
     if (fields.size() == 2 && fields[1].trimmed().compare(QLatin1String("dhcp"), Qt::CaseInsensitive) == 0) {
         entry.dhcp = true;
@@ -50,7 +41,7 @@ bool ParseLine(const QStringList& fields, PlannedAddress& entry, QString& error)
         const QString text = fields[i].trimmed();
         if (i == 3 && text.isEmpty())
             break; // no gateway
-        const std::optional<quint32> address = ParseAddress(text);
+        const std::optional<quint32> address = ParseCompleteAddress(text);
         if (!address) {
             error = QStringLiteral("%1 \"%2\" is not a dotted IPv4 address").arg(names[i - 1], text);
             return false;
@@ -132,18 +123,22 @@ std::optional<NodeInfo::MacAddress> ParseMacAddress(const QString& text)
     return mac;
 }
 
+std::optional<NodeInfo::MacAddress> ParseMacArgument(const QString& text, QString& error)
+{
+    const std::optional<NodeInfo::MacAddress> mac = ParseMacAddress(text);
+    if (!mac)
+        error = QStringLiteral("\"%1\" is not a MAC address such as 00:0a:ff:10:20:3b").arg(text);
+    return mac;
+}
+
 QString MacText(const NodeInfo::MacAddress& mac)
 {
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return QString::fromStdString(NodeInfo::MacText(mac));
 }
 
 QString HostAddressText(quint32 hostOrder)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(hostOrder >> 24)
-        .arg((hostOrder >> 16) & 0xff)
-        .arg((hostOrder >> 8) & 0xff)
-        .arg(hostOrder & 0xff);
+    return QString::fromStdString(DottedText(qToBigEndian(hostOrder)));
 }
 
 QString AddressRuleReason(int failedRule)

@@ -23,6 +23,8 @@ struct PlannedAddress
 
 // "00:0a:ff:10:20:3b" (or with '-'), any case.
 std::optional<NodeInfo::MacAddress> ParseMacAddress(const QString& text);
+// As ParseMacAddress; when text is none, error says so, naming text.
+std::optional<NodeInfo::MacAddress> ParseMacArgument(const QString& text, QString& error);
 QString MacText(const NodeInfo::MacAddress& mac);
 
 // Why the address rules refuse fixed settings: the English reason for a rule's string id

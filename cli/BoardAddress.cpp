@@ -1,5 +1,6 @@
 #include "cli/BoardAddress.h"
 
+#include "cli/AddressPlan.h"
 #include "ipconfig/AddressRules.h"
 #include "resources/TextParsers.h"
 
@@ -7,22 +8,17 @@
 
 std::optional<QString> ParseBoardAddress(const QString& text, QString& error)
 {
-    const std::optional<OctetFields> octets = ParseDottedAddress(text);
-    if (!octets || octets->FilledCount() != 4) {
+    const std::optional<quint32> address = ParseCompleteAddress(text);
+    if (!address) {
         error = QStringLiteral("\"%1\" is not an IPv4 address such as 192.168.0.10").arg(text);
         return std::nullopt;
     }
-    const quint32 address = octets->HostOrder();
     // The classful mask turns the mask and gateway rules off: only the address's own rules remain.
-    if (FirstFailedAddressRule(address, ClassfulMask(address), 0) != 0) {
+    if (FirstFailedAddressRule(*address, ClassfulMask(*address), 0) != 0) {
         error = QStringLiteral("%1 is not an address a board can have").arg(text.trimmed());
         return std::nullopt;
     }
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(octets->value[0])
-        .arg(octets->value[1])
-        .arg(octets->value[2])
-        .arg(octets->value[3]);
+    return HostAddressText(*address);
 }
 
 std::optional<QStringList> ParseBoardAddresses(const QStringList& texts, QString& error)

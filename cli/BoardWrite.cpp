@@ -144,25 +144,6 @@ BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool v
                 (verify ? QStringLiteral(" written and verified") : QStringLiteral(" written"))};
 }
 
-QString ResultWord(CliStatus status)
-{
-    switch (status) {
-    case CliStatus::Done:
-        return QStringLiteral("ok");
-    case CliStatus::BadInput:
-        return QStringLiteral("invalid");
-    case CliStatus::Refused:
-        return QStringLiteral("refused");
-    case CliStatus::NoReply:
-        return QStringLiteral("no reply");
-    case CliStatus::NotSent:
-        return QStringLiteral("not sent");
-    case CliStatus::NotFound:
-        return QStringLiteral("not found");
-    }
-    return {};
-}
-
 Records ResultRecords(const QList<BoardResult>& results)
 {
     Records records;

@@ -26,9 +26,6 @@ struct BoardResult
 // back after the last commit and compares what was written. Stops at the first failure.
 BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool verify);
 
-// The result word of a status: ok, invalid, refused, no reply, not sent, not found.
-QString ResultWord(CliStatus status);
-
 // One row per board: board, result, detail; in JSON with the numeric status too.
 Records ResultRecords(const QList<BoardResult>& results);
 

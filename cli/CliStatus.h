@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // lanfinch-cli's exit statuses. A batch ends with the worst (highest) status of its boards.
 enum class CliStatus : int
 {
@@ -23,4 +25,24 @@ template <class Results> CliStatus WorstStatus(const Results& results)
     for (const auto& result : results)
         worst = Worst(worst, result.status);
     return worst;
+}
+
+// The result word of a status in a batch's report: ok, invalid, refused, no reply, not sent, not found.
+inline QString ResultWord(CliStatus status)
+{
+    switch (status) {
+    case CliStatus::Done:
+        return QStringLiteral("ok");
+    case CliStatus::BadInput:
+        return QStringLiteral("invalid");
+    case CliStatus::Refused:
+        return QStringLiteral("refused");
+    case CliStatus::NoReply:
+        return QStringLiteral("no reply");
+    case CliStatus::NotSent:
+        return QStringLiteral("not sent");
+    case CliStatus::NotFound:
+        return QStringLiteral("not found");
+    }
+    return {};
 }

@@ -25,12 +25,9 @@ CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
     if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
         return status;
     QList<std::pair<int, GpioSettings>> ports;
-    for (int port = 1; port <= GpioRules::kPortCount; ++port) {
-        GpioSettings settings;
-        if (const CliStatus status = board.ReadGpio(port, settings, message); status != CliStatus::Done)
-            return status;
-        ports.append({port, settings});
-    }
+    if (const CliStatus status = board.ReadGpioPorts(AllGpioPorts(), ports, message);
+        status != CliStatus::Done)
+        return status;
     document = QJsonObject{{QStringLiteral("serial"), SerialObject(serial)},
                            {QStringLiteral("gpio"), GpioObject(ports.first().second, ports)}};
     return CliStatus::Done;

@@ -19,10 +19,21 @@ const QString kAll = QStringLiteral("all");
 const QString kManager = QStringLiteral("manager");
 const QString kPeriod = QStringLiteral("period");
 
-const QString kAssignmentsHelp = QStringLiteral(
-    "Settings of the port given with --port: mode=OUTPUT|INPUT, state=LOW|HIGH, initial=LOW|HIGH, "
-    "trapstate=LOW|HIGH, traptime=0..604800000 (an INPUT port: 0 or at least 30). An OUTPUT port "
-    "is written with its state and initial state, an INPUT port with its trap state and trap time.");
+QString AssignmentsHelp()
+{
+    return QStringLiteral("Settings of the port given with --port: mode=OUTPUT|INPUT, state=LOW|HIGH, "
+                          "initial=LOW|HIGH, trapstate=LOW|HIGH, traptime=0..%1 (an INPUT port: 0 or at "
+                          "least %2). An OUTPUT port is written with its state and initial state, an "
+                          "INPUT port with its trap state and trap time.")
+        .arg(GpioRules::kMaxTrapTime)
+        .arg(GpioRules::kMinInputTrapTime);
+}
+
+// "(1 to 8)": the ports a --port option takes.
+QString PortRange()
+{
+    return QStringLiteral("(1 to %1)").arg(GpioRules::kPortCount);
+}
 
 Records GpioRecords(const QList<std::pair<int, GpioSettings>>& ports)
 {
@@ -48,7 +59,7 @@ CliStatus GpioGet(const QStringList& arguments, CliContext& context)
         QStringLiteral("Reads a board's I/O settings over SNMP: the manager address, the status-check "
                        "period and the settings of one port (port 1 unless told otherwise)."));
     line.AddFormatOption();
-    line.Parser().addOption({kPort, QStringLiteral("Read port N (1 to 8)."), QStringLiteral("N")});
+    line.Parser().addOption({kPort, QStringLiteral("Read port N %1.").arg(PortRange()), QStringLiteral("N")});
     line.Parser().addOption({kAll, QStringLiteral("Read all eight ports.")});
     line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
@@ -66,19 +77,15 @@ CliStatus GpioGet(const QStringList& arguments, CliContext& context)
             return line.Fail(context, QStringLiteral("--port: ") + error);
         ports = {*port};
     } else if (line.Parser().isSet(kAll)) {
-        ports = {1, 2, 3, 4, 5, 6, 7, 8};
+        ports = AllGpioPorts();
     }
 
     SnmpBoard board(context.snmp, *address);
     QList<std::pair<int, GpioSettings>> read;
-    for (const int port : ports) {
-        GpioSettings settings;
-        QString message;
-        if (const CliStatus status = board.ReadGpio(port, settings, message); status != CliStatus::Done) {
-            ReportBoardFailure(context, *address, message);
-            return status;
-        }
-        read.append({port, settings});
+    QString message;
+    if (const CliStatus status = board.ReadGpioPorts(ports, read, message); status != CliStatus::Done) {
+        ReportBoardFailure(context, *address, message);
+        return status;
     }
     PrintRecords(GpioRecords(read), line.Format(), context.out);
     return CliStatus::Done;
@@ -113,12 +120,16 @@ CliStatus GpioSet(const QStringList& arguments, CliContext& context)
     line.AddFormatOption();
     line.AddVerifyOption();
     line.Parser().addOption({kManager, QStringLiteral("Manager IPv4 address."), QStringLiteral("A")});
-    line.Parser().addOption(
-        {kPeriod, QStringLiteral("Status-check period in ms (10 to 1000)."), QStringLiteral("S")});
-    line.Parser().addOption(
-        {kPort, QStringLiteral("The port (1 to 8) that KEY=VALUE settings change."), QStringLiteral("N")});
+    line.Parser().addOption({kPeriod,
+                             QStringLiteral("Status-check period in ms (%1 to %2).")
+                                 .arg(GpioRules::kMinPeriod)
+                                 .arg(GpioRules::kMaxPeriod),
+                             QStringLiteral("S")});
+    line.Parser().addOption({kPort,
+                             QStringLiteral("The port %1 that KEY=VALUE settings change.").arg(PortRange()),
+                             QStringLiteral("N")});
     line.AddBoardPositional();
-    line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("[KEY=VALUE...]"));
+    line.AddPositional(QStringLiteral("KEY=VALUE"), AssignmentsHelp(), QStringLiteral("[KEY=VALUE...]"));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, -1))
         return *end;
     const std::optional<QString> address = line.BoardAddressAt(0, context);

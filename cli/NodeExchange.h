@@ -40,8 +40,8 @@ std::optional<NodeInfo> AwaitSetAddressReply(CNodeQueue& queue, uint32_t transac
 class NodeExchange
 {
   public:
-    static constexpr std::chrono::milliseconds kSearchWait{1000};
-    static constexpr std::chrono::milliseconds kSetAddressWait{15000};
+    static constexpr std::chrono::milliseconds kSearchWait{CNodeProtocol::kSearchWaitMs};
+    static constexpr std::chrono::milliseconds kSetAddressWait{CNodeProtocol::kSetAddressWaitMs};
 
     NodeExchange(UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
                  UdpEndpoint destination = CNodeProtocol::kRequestDestination);

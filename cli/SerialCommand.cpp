@@ -13,10 +13,18 @@
 
 namespace {
 
-const QString kAssignmentsHelp = QStringLiteral(
-    "Settings to change: mode=TCPSERVER|TCPCLIENT|UDP, port=1024..65535, peer=A.B.C.D, "
-    "bitrate=600|1200|1800|2400|4800|9600|19200|38400|57600|115200|230400, databits=5|6|7|8, "
-    "stopbits=1|2, parity=none|odd|even, flow=none|hardware. The others keep the board's values.");
+QString AssignmentsHelp()
+{
+    QStringList rates;
+    for (const int32_t rate : SerialRules::kBitRates)
+        rates << QString::number(rate);
+    return QStringLiteral("Settings to change: mode=TCPSERVER|TCPCLIENT|UDP, port=%1..%2, peer=A.B.C.D, "
+                          "bitrate=%3, databits=5|6|7|8, stopbits=1|2, parity=none|odd|even, "
+                          "flow=none|hardware. The others keep the board's values.")
+        .arg(SerialRules::kMinPortNumber)
+        .arg(SerialRules::kMaxPortNumber)
+        .arg(rates.join(QLatin1Char('|')));
+}
 
 Records SerialRecords(const SerialSettings& settings)
 {
@@ -65,7 +73,7 @@ CliStatus SerialSet(const QStringList& arguments, CliContext& context)
     line.AddFormatOption();
     line.AddVerifyOption();
     line.AddBoardPositional();
-    line.AddPositional(QStringLiteral("KEY=VALUE"), kAssignmentsHelp, QStringLiteral("KEY=VALUE..."));
+    line.AddPositional(QStringLiteral("KEY=VALUE"), AssignmentsHelp(), QStringLiteral("KEY=VALUE..."));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
         return *end;
     const std::optional<QString> address = line.BoardAddressAt(0, context);

@@ -10,7 +10,6 @@
 #include "resources/TextParsers.h"
 
 #include <QFile>
-#include <QSet>
 #include <QTextStream>
 
 #include <arpa/inet.h>
@@ -66,12 +65,10 @@ std::optional<CliStatus> RefuseOptions(const CommandLine& line, CliContext& cont
 std::optional<quint32> AddressOption(const CommandLine& line, const QString& option, QString& error)
 {
     const QString text = line.Parser().value(option);
-    const std::optional<OctetFields> octets = ParseDottedAddress(text);
-    if (!octets || octets->FilledCount() != 4) {
+    const std::optional<quint32> address = ParseCompleteAddress(text);
+    if (!address)
         error = QStringLiteral("--%1: \"%2\" is not a dotted IPv4 address").arg(option, text);
-        return std::nullopt;
-    }
-    return octets->HostOrder();
+    return address;
 }
 
 // The address option (--ip or --from), --mask and --gateway, checked by the address rules.
@@ -100,21 +97,6 @@ std::optional<CliStatus> ReadFixed(const CommandLine& line, CliContext& context,
     return std::nullopt;
 }
 
-std::optional<NodeInfo::MacAddress> MacArgument(const QString& text, QString& error)
-{
-    const std::optional<NodeInfo::MacAddress> mac = ParseMacAddress(text);
-    if (!mac)
-        error = QStringLiteral("\"%1\" is not a MAC address such as 00:0a:ff:10:20:3b").arg(text);
-    return mac;
-}
-
-bool Lists(const QList<FoundBoard>& boards, const NodeInfo::MacAddress& mac)
-{
-    return std::any_of(boards.cbegin(), boards.cend(), [&](const FoundBoard& board) {
-        return std::equal(mac.cbegin(), mac.cend(), board.record.GetMacAddress());
-    });
-}
-
 // The search before a change. With wanted MACs it ends as soon as each has answered.
 std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& context,
                                       const QList<NodeInfo::MacAddress>& wanted, QList<FoundBoard>& found)
@@ -122,8 +104,9 @@ std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& contex
     SearchDone done;
     if (!wanted.isEmpty()) {
         done = [&wanted](const QList<FoundBoard>& boards) {
-            return std::all_of(wanted.cbegin(), wanted.cend(),
-                               [&](const NodeInfo::MacAddress& mac) { return Lists(boards, mac); });
+            return std::all_of(wanted.cbegin(), wanted.cend(), [&](const NodeInfo::MacAddress& mac) {
+                return FindBoard(boards, mac) != nullptr;
+            });
         };
     }
     if (exchange.Search(NodeExchange::kSearchWait, found, done) == CliStatus::Done)
@@ -173,7 +156,7 @@ CliStatus SetOne(const CommandLine& line, CliContext& context)
                              : QStringLiteral("unexpected argument \"%1\"").arg(line.Positional().at(1)));
     PlannedAddress entry;
     QString error;
-    const std::optional<NodeInfo::MacAddress> mac = MacArgument(line.Positional().at(0), error);
+    const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(line.Positional().at(0), error);
     if (!mac)
         return line.Fail(context, error);
     entry.mac = *mac;
@@ -215,7 +198,7 @@ std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo:
 {
     for (const FoundBoard& board : found) {
         NodeInfo::MacAddress mac{};
-        std::copy_n(board.record.GetMacAddress(), mac.size(), mac.begin());
+        mac = board.record.GetMac();
         const quint32 ip = ntohl(board.record.GetSettings().GetIpAddress());
         if (named.isEmpty() || named.contains(mac))
             chosen << ListedBoard{mac, ip};
@@ -223,7 +206,7 @@ std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo:
             inUse << ip;
     }
     for (const NodeInfo::MacAddress& mac : named) {
-        if (!Lists(found, mac)) {
+        if (FindBoard(found, mac) == nullptr) {
             context.err << ProgramName() << ": set-ip: " << MacText(mac)
                         << ": no board with this MAC answered the search; nothing was changed\n";
             return CliStatus::NotFound;
@@ -249,7 +232,7 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
     QList<NodeInfo::MacAddress> named;
     QString error;
     for (const QString& text : line.Positional()) {
-        const std::optional<NodeInfo::MacAddress> mac = MacArgument(text, error);
+        const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(text, error);
         if (!mac)
             return line.Fail(context, error);
         if (named.contains(*mac))

@@ -125,12 +125,12 @@ std::optional<qint64> ParseFieldText(const SettingField& field, const QString& t
         return *rate;
     }
     case Kind::Address: {
-        const std::optional<OctetFields> octets = ParseDottedAddress(text);
-        if (!octets || octets->FilledCount() != 4) {
+        const std::optional<quint32> address = ParseCompleteAddress(text);
+        if (!address) {
             error = QStringLiteral("expected a dotted IPv4 address such as 192.0.2.10");
             return std::nullopt;
         }
-        return qToBigEndian(octets->HostOrder());
+        return qToBigEndian(*address);
     }
     }
     return std::nullopt;

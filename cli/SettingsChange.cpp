@@ -170,6 +170,19 @@ SettingValues Only(const SettingValues& values, const QStringList& keys)
     return kept;
 }
 
+void InsertFields(QJsonObject& object, const QList<SettingField>& fields, const SettingValues& values)
+{
+    for (const SettingField& field : fields)
+        object.insert(field.key, FieldJson(field, values.value(field.key)));
+}
+
+QJsonObject GpioPortObject(int port, const GpioSettings& settings)
+{
+    QJsonObject object{{QStringLiteral("port"), port}};
+    InsertFields(object, GpioPortFields(), GpioValues(settings));
+    return object;
+}
+
 } // namespace
 
 bool ParseAssignments(const QStringList& words, const QList<SettingField>& fields, SettingValues& values,
@@ -254,28 +267,15 @@ bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QStri
 
 QJsonObject SerialObject(const SerialSettings& settings)
 {
-    const SettingValues values = SerialValues(settings);
     QJsonObject object;
-    for (const SettingField& field : SerialFields())
-        object.insert(field.key, FieldJson(field, values.value(field.key)));
-    return object;
-}
-
-QJsonObject GpioPortObject(int port, const GpioSettings& settings)
-{
-    const SettingValues values = GpioValues(settings);
-    QJsonObject object{{QStringLiteral("port"), port}};
-    for (const SettingField& field : GpioPortFields())
-        object.insert(field.key, FieldJson(field, values.value(field.key)));
+    InsertFields(object, SerialFields(), SerialValues(settings));
     return object;
 }
 
 QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, GpioSettings>>& ports)
 {
-    const SettingValues values = GpioValues(node);
     QJsonObject object;
-    for (const SettingField& field : GpioNodeFields())
-        object.insert(field.key, FieldJson(field, values.value(field.key)));
+    InsertFields(object, GpioNodeFields(), GpioValues(node));
     QJsonArray list;
     for (const auto& [port, settings] : ports)
         list.append(GpioPortObject(port, settings));

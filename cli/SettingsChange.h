@@ -46,7 +46,6 @@ bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QStri
 
 // The document's sections.
 QJsonObject SerialObject(const SerialSettings& settings);
-QJsonObject GpioPortObject(int port, const GpioSettings& settings);
 QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, GpioSettings>>& ports);
 
 // Checks of a record about to be written, which mixes given values with the board's: the first

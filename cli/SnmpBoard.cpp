@@ -58,7 +58,7 @@ class SnmpBoard::Recorder
     // the last request.
     CliStatus Outcome(int result, bool write, const QString& what, QString& message) const
     {
-        if (result == 1 && (!write || Succeeded(m_outcomes.value(m_outcomes.size() - 1))))
+        if (result == 1 && (!write || m_outcomes.value(m_outcomes.size() - 1).succeeded))
             return CliStatus::Done;
         if (result == 1) {
             message = QStringLiteral("%1 written, but the commit failed: %2")
@@ -77,11 +77,6 @@ class SnmpBoard::Recorder
     }
 
   private:
-    static bool Succeeded(const CSnmpAccess::RequestOutcome& outcome)
-    {
-        return outcome.sent && outcome.status == STAT_SUCCESS && outcome.errorStatus == SNMP_ERR_NOERROR;
-    }
-
     static CliStatus StatusOf(const CSnmpAccess::RequestOutcome& outcome)
     {
         if (!outcome.sent || outcome.status == STAT_ERROR)
@@ -137,4 +132,24 @@ CliStatus SnmpBoard::WriteGpio(int port, const GpioSettings& settings, QString& 
     const Recorder recorder(m_access);
     return recorder.Outcome(m_access.SetGpioSettings(m_peer.c_str(), port, settings), true,
                             QStringLiteral("I/O port %1").arg(port), message);
+}
+
+CliStatus SnmpBoard::ReadGpioPorts(const QList<int>& ports, QList<std::pair<int, GpioSettings>>& read,
+                                   QString& message)
+{
+    for (const int port : ports) {
+        GpioSettings settings;
+        if (const CliStatus status = ReadGpio(port, settings, message); status != CliStatus::Done)
+            return status;
+        read.append({port, settings});
+    }
+    return CliStatus::Done;
+}
+
+QList<int> AllGpioPorts()
+{
+    QList<int> ports;
+    for (int port = 1; port <= GpioRules::kPortCount; ++port)
+        ports << port;
+    return ports;
 }

@@ -2,9 +2,11 @@
 
 #include "cli/CliStatus.h"
 
+#include <QList>
 #include <QString>
 
 #include <string>
+#include <utility>
 
 class CSnmpAccess;
 struct GpioSettings;
@@ -28,6 +30,9 @@ class SnmpBoard
     // port: 1..8
     CliStatus ReadGpio(int port, GpioSettings& settings, QString& message);
     CliStatus WriteGpio(int port, const GpioSettings& settings, QString& message);
+    // Reads the ports in this order, each with its number; stops at the first failure.
+    CliStatus ReadGpioPorts(const QList<int>& ports, QList<std::pair<int, GpioSettings>>& read,
+                            QString& message);
 
     const QString& Address() const { return m_address; }
 
@@ -38,3 +43,6 @@ class SnmpBoard
     QString m_address;
     std::string m_peer;
 };
+
+// Every I/O port of a board, 1 to 8.
+QList<int> AllGpioPorts();

@@ -76,3 +76,15 @@ int FirstFailedAddressRule(const NetworkSettings& settings)
     return FirstFailedAddressRule(ntohl(settings.GetIpAddress()), ntohl(settings.GetSubnetMask()),
                                   ntohl(settings.GetGateway()));
 }
+
+std::optional<NetworkSettings> SettingsToSend(const NetworkSettings& reported, bool dhcp,
+                                              const NetworkSettings& fixed)
+{
+    if (!dhcp)
+        return fixed == reported ? std::nullopt : std::optional(fixed);
+    if (reported.IsDhcp())
+        return std::nullopt;
+    NetworkSettings settings = reported;
+    settings.SetDhcp(1);
+    return settings;
+}

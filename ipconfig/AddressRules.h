@@ -1,8 +1,10 @@
 #pragma once
 
+#include "protocol/NetworkSettings.h"
+
 #include <QtGlobal>
 
-class NetworkSettings;
+#include <optional>
 
 // The address rules that a fixed IP setting must pass, on host-order values (first dotted octet in
 // the most significant byte). Pure and total: any three values give an answer.
@@ -20,3 +22,10 @@ bool IsContiguousMask(quint32 mask);
 
 // FirstFailedAddressRule on the fixed addresses of settings held in network byte order.
 int FirstFailedAddressRule(const NetworkSettings& settings);
+
+// What a change of a board's IP settings sends, from the settings the board reported: a switch to
+// DHCP keeps the reported addresses on record and sets the flag; fixed settings (which have passed
+// the rules) go as they are. nullopt when nothing would change: DHCP is on already, or the fixed
+// settings are the reported ones.
+std::optional<NetworkSettings> SettingsToSend(const NetworkSettings& reported, bool dhcp,
+                                              const NetworkSettings& fixed);

@@ -86,30 +86,24 @@ bool CIpConfigDlg::ReadFixedSettings(NetworkSettings& settings)
 
 void CIpConfigDlg::OnOK()
 {
-    if (m_dhcpCheck->isChecked()) {
-        if (m_settings.IsDhcp()) {
-            MessageBox::Show(this, IDS_NOT_CHANGED);
+    // With DHCP what the greyed controls show is not read: the node keeps its last fixed addresses.
+    const bool dhcp = m_dhcpCheck->isChecked();
+    NetworkSettings entered;
+    if (!dhcp) {
+        if (!ReadFixedSettings(entered)) {
             return;
         }
-        // The node keeps its last fixed addresses on record; what the greyed controls show is not sent.
-        m_settings.SetDhcp(1);
-        EndDialog(IDOK);
-        return;
+        // The same verdict as NetworkSettings::Validate, as a string id for the message box.
+        if (const int failedRule = FirstFailedAddressRule(entered)) {
+            MessageBox::Show(this, failedRule);
+            return;
+        }
     }
-
-    NetworkSettings entered;
-    if (!ReadFixedSettings(entered)) {
-        return;
-    }
-    // The same verdict as NetworkSettings::Validate, as a string id for the message box.
-    if (const int failedRule = FirstFailedAddressRule(entered)) {
-        MessageBox::Show(this, failedRule);
-        return;
-    }
-    if (entered == m_settings) {
+    const std::optional<NetworkSettings> toSend = SettingsToSend(m_settings, dhcp, entered);
+    if (!toSend) {
         MessageBox::Show(this, IDS_NOT_CHANGED);
         return;
     }
-    m_settings = entered;
+    m_settings = *toSend;
     EndDialog(IDOK);
 }

@@ -37,6 +37,9 @@ class CNodeProtocol
     static constexpr UdpEndpoint kLocalEndpoint{0x00000000u, 22223};      // 0.0.0.0:22223
     static constexpr UdpEndpoint kRequestDestination{0xffffffffu, 22222}; // 255.255.255.255:22222
     static constexpr int kSocketsAsNeeded = 0;
+    // How long replies are waited for: to a search, and to a set-address request.
+    static constexpr uint32_t kSearchWaitMs = 1000;
+    static constexpr uint32_t kSetAddressWaitMs = 15000;
 
     // Opens the sockets and starts the receive thread, which hands its records to receiver; the
     // receiver must outlive Close(). receiveSockets: how many sockets receive, kSocketsAsNeeded

@@ -10,11 +10,11 @@ void NodeInfo::SetMacAddress(const uint8_t* mac)
     std::memcpy(m_macAddress.data(), mac, m_macAddress.size());
 }
 
-std::string NodeInfo::GetMacText() const
+std::string NodeInfo::MacText(const MacAddress& mac)
 {
     char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", m_macAddress[0], m_macAddress[1],
-                  m_macAddress[2], m_macAddress[3], m_macAddress[4], m_macAddress[5]);
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
     return text;
 }
 

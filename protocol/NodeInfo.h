@@ -39,6 +39,7 @@ class NodeInfo
     uint32_t GetTransactionId() const { return m_transactionId; }
     void SetTransactionId(uint32_t id) { m_transactionId = id; }
     const uint8_t* GetMacAddress() const { return m_macAddress.data(); }
+    const MacAddress& GetMac() const { return m_macAddress; }
     void SetMacAddress(const uint8_t* mac);
     uint32_t GetResult() const { return m_result; }
     void SetResult(uint32_t wireOrder) { m_result = wireOrder; }
@@ -46,7 +47,8 @@ class NodeInfo
     NetworkSettings& GetSettings() { return m_settings; }
     void SetSettings(const NetworkSettings& settings) { m_settings = settings; }
 
-    std::string GetMacText() const; // "00:0a:ff:10:20:3b"
+    std::string GetMacText() const { return MacText(m_macAddress); }
+    static std::string MacText(const MacAddress& mac); // "00:0a:ff:10:20:3b"
     bool HasSameMac(const NodeInfo& other) const { return m_macAddress == other.m_macAddress; }
 
     void Pack(uint8_t* buffer) const;   // writes kPacketSize bytes

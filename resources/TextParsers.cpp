@@ -115,3 +115,11 @@ std::optional<OctetFields> ParseDottedAddress(QStringView text)
     }
     return result;
 }
+
+std::optional<quint32> ParseCompleteAddress(QStringView text)
+{
+    const std::optional<OctetFields> octets = ParseDottedAddress(text);
+    if (!octets || octets->FilledCount() != 4)
+        return std::nullopt;
+    return octets->HostOrder();
+}

@@ -32,3 +32,6 @@ struct OctetFields
 // blank or a valid octet ("192.168..1" leaves the third field blank). Anything else, including
 // more or fewer than four parts or an octet above 255, gives std::nullopt.
 std::optional<OctetFields> ParseDottedAddress(QStringView text);
+
+// As ParseDottedAddress, but all four fields must be filled: the address in host order.
+std::optional<quint32> ParseCompleteAddress(QStringView text);

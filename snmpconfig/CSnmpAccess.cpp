@@ -221,6 +221,7 @@ int CSnmpAccess::Observed(int result, int status, const netsnmp_pdu* reply) cons
     if (m_requestObserver) {
         RequestOutcome outcome;
         outcome.sent = result == 1;
+        outcome.succeeded = Succeeded(result, status, reply);
         if (outcome.sent) {
             outcome.status = status;
             outcome.errorStatus = status == STAT_SUCCESS && reply ? reply->errstat : 0;

@@ -59,6 +59,7 @@ class CSnmpAccess
         bool sent = false;
         int status = 0;
         long errorStatus = 0;
+        bool succeeded = false; // as Succeeded judges it
     };
     // Called after every Get and Set of this object, on the calling thread, before it returns; a
     // front end that reports why an operation failed (a timeout, a refusal) installs one.
