@@ -13,8 +13,7 @@ std::optional<QString> ParseBoardAddress(const QString& text, QString& error)
         error = QStringLiteral("\"%1\" is not an IPv4 address such as 192.168.0.10").arg(text);
         return std::nullopt;
     }
-    // The classful mask turns the mask and gateway rules off: only the address's own rules remain.
-    if (FirstFailedAddressRule(*address, ClassfulMask(*address), 0) != 0) {
+    if (!IsHostAddress(*address)) {
         error = QStringLiteral("%1 is not an address a board can have").arg(text.trimmed());
         return std::nullopt;
     }

@@ -43,13 +43,18 @@ bool IsContiguousMask(quint32 mask)
     return (hostBits & (hostBits + 1)) == 0;
 }
 
-int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway)
+bool IsHostAddress(quint32 ip)
 {
     if (ip == 0 || ip == kAllOnes) {
-        return IDS_BAD_IP_ADDRESS;
+        return false;
     }
     const quint32 classMask = ClassfulMask(ip);
-    if (classMask == 0 || HostPartIsNetworkOrBroadcast(ip, classMask)) {
+    return classMask != 0 && !HostPartIsNetworkOrBroadcast(ip, classMask);
+}
+
+int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway)
+{
+    if (!IsHostAddress(ip)) {
         return IDS_BAD_IP_ADDRESS;
     }
     if (!IsContiguousMask(mask)) {

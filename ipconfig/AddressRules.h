@@ -14,6 +14,10 @@
 // means "no gateway" and is always acceptable once the address and mask are.
 int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway);
 
+// The address's own rule (the first of FirstFailedAddressRule): a class A, B or C address that is
+// not its classful network's network or broadcast address.
+bool IsHostAddress(quint32 ip);
+
 // The classful network mask of an address (class A, B or C), or 0 for class D and E addresses.
 quint32 ClassfulMask(quint32 ip);
 

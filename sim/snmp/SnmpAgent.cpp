@@ -380,21 +380,25 @@ bool ReadOidList(const QJsonValue& value, std::set<OidKey>& out, const char* wha
     return true;
 }
 
+// A choice of SETs: true for all of them, or an OID or a list of OIDs.
+bool ReadSetChoice(const QJsonObject& snmp, const char* key, bool& all, std::set<OidKey>& oids)
+{
+    const QJsonValue value = snmp.value(QLatin1String(key));
+    if (value.isBool()) {
+        all = value.toBool();
+        return true;
+    }
+    return ReadOidList(value, oids, key);
+}
+
 bool Configure(Board& board, const QJsonObject& snmp)
 {
     AddDefaults(board);
     if (snmp.value(QStringLiteral("noPortNumber")).toBool())
         board.vars.erase(kSerialPort);
     board.otherPort = snmp.value(QStringLiteral("otherPort")).toBool();
-    const QJsonValue refuse = snmp.value(QStringLiteral("refuseSets"));
-    if (refuse.isBool())
-        board.refuseAllSets = refuse.toBool();
-    else if (!ReadOidList(refuse, board.refuseOids, "refuseSets"))
-        return false;
-    const QJsonValue ignore = snmp.value(QStringLiteral("ignoreSets"));
-    if (ignore.isBool())
-        board.ignoreAllSets = ignore.toBool();
-    else if (!ReadOidList(ignore, board.ignoreOids, "ignoreSets"))
+    if (!ReadSetChoice(snmp, "refuseSets", board.refuseAllSets, board.refuseOids) ||
+        !ReadSetChoice(snmp, "ignoreSets", board.ignoreAllSets, board.ignoreOids))
         return false;
     board.refuseStatus = snmp.value(QStringLiteral("refuseStatus")).toInt(SNMP_ERR_GENERR);
     if (board.refuseStatus <= 0 || board.refuseStatus > SNMP_ERR_INCONSISTENTNAME) {
