@@ -22,7 +22,7 @@ struct PortRecord
 // The records a change writes, once read and merged.
 struct Plan
 {
-    std::optional<SerialSettings> serial;
+    std::optional<BoardSerial> serial;
     QList<PortRecord> ports;
 };
 
@@ -41,14 +41,14 @@ std::optional<BoardResult> ReadPlan(SnmpBoard& board, const SettingsChange& chan
 {
     QString message;
     if (change.serial) {
-        SerialSettings settings;
-        if (const CliStatus status = board.ReadSerial(settings, message); status != CliStatus::Done)
+        BoardSerial serial;
+        if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
             return Failed(board, status, message);
-        StoreSerialValues(*change.serial, settings);
-        if (const QString problem = CheckSerialRecord(settings); !problem.isEmpty())
+        StoreSerialValues(*change.serial, serial);
+        if (const QString problem = CheckSerialRecord(serial); !problem.isEmpty())
             return Failed(board, CliStatus::BadInput,
                           QStringLiteral("nothing written: serial %1").arg(problem));
-        plan.serial = settings;
+        plan.serial = serial;
     }
     if (change.gpio) {
         for (const PortChange& port : PortsOf(*change.gpio)) {
@@ -67,17 +67,41 @@ std::optional<BoardResult> ReadPlan(SnmpBoard& board, const SettingsChange& chan
     return std::nullopt;
 }
 
+QString WrittenText(const Plan& plan)
+{
+    QStringList parts;
+    if (plan.serial)
+        parts << QStringLiteral("serial");
+    if (!plan.ports.isEmpty()) {
+        QStringList numbers;
+        for (const PortRecord& port : plan.ports)
+            numbers << QString::number(port.port);
+        parts << (numbers.size() == 1 ? QStringLiteral("I/O port ") : QStringLiteral("I/O ports ")) +
+                     numbers.join(QLatin1Char(','));
+    }
+    return parts.join(QStringLiteral(" and "));
+}
+
+// Each record with its commit, in order; a failure's detail says which records were written before.
 std::optional<BoardResult> WritePlan(SnmpBoard& board, const Plan& plan)
 {
     QString message;
+    Plan written;
+    const auto failed = [&](CliStatus status) {
+        if (written.serial || !written.ports.isEmpty())
+            message += QStringLiteral("; %1 had been written").arg(WrittenText(written));
+        return Failed(board, status, message);
+    };
     if (plan.serial) {
         if (const CliStatus status = board.WriteSerial(*plan.serial, message); status != CliStatus::Done)
-            return Failed(board, status, message);
+            return failed(status);
+        written.serial = plan.serial;
     }
     for (const PortRecord& port : plan.ports) {
         if (const CliStatus status = board.WriteGpio(port.port, port.settings, message);
             status != CliStatus::Done)
-            return Failed(board, status, message);
+            return failed(status);
+        written.ports << port;
     }
     return std::nullopt;
 }
@@ -87,7 +111,7 @@ std::optional<BoardResult> VerifyPlan(SnmpBoard& board, const Plan& plan)
     QString message;
     QStringList differences;
     if (plan.serial) {
-        SerialSettings read;
+        BoardSerial read;
         if (const CliStatus status = board.ReadSerial(read, message); status != CliStatus::Done)
             return Failed(board, status,
                           QStringLiteral("written, but the read-back failed: %1").arg(message));
@@ -109,21 +133,6 @@ std::optional<BoardResult> VerifyPlan(SnmpBoard& board, const Plan& plan)
                QStringLiteral("read-back differs: ") + differences.join(QStringLiteral("; ")));
     result.result = QStringLiteral("differs");
     return result;
-}
-
-QString WrittenText(const Plan& plan)
-{
-    QStringList parts;
-    if (plan.serial)
-        parts << QStringLiteral("serial");
-    if (!plan.ports.isEmpty()) {
-        QStringList numbers;
-        for (const PortRecord& port : plan.ports)
-            numbers << QString::number(port.port);
-        parts << (numbers.size() == 1 ? QStringLiteral("I/O port ") : QStringLiteral("I/O ports ")) +
-                     numbers.join(QLatin1Char(','));
-    }
-    return parts.join(QStringLiteral(" and "));
 }
 
 } // namespace

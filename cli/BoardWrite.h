@@ -23,7 +23,8 @@ struct BoardResult
 // Writes a change to one board as the settings dialogs would: reads every section and port it
 // touches, fills in what the change does not give from what the board reported, checks the
 // records, and only then writes them, each followed by its commit. With verify, reads everything
-// back after the last commit and compares what was written. Stops at the first failure.
+// back after the last commit and compares what was written. Stops at the first failure; its detail
+// says which records had been written before.
 BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool verify);
 
 // One row per board: board, result, detail; in JSON with the numeric status too.

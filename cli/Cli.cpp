@@ -5,7 +5,11 @@
 #include "cli/Commands.h"
 #include "cli/HelpText.h"
 
+#include <QFileDevice>
 #include <QTextStream>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -37,4 +41,23 @@ CliStatus RunCli(const QStringList& arguments, CliContext& context)
         context.err << ProgramName() << ": unknown command \"" << first << "\"\n";
     context.err << QStringLiteral("Try '%1 --help'.\n").arg(ProgramName());
     return CliStatus::BadInput;
+}
+
+CliStatus FinishOutput(CliStatus status, QTextStream& out, std::FILE* file, QTextStream& err)
+{
+    out.flush();
+    // A failed write leaves the stream's status set for good, so one look sees every earlier one.
+    QString reason;
+    if (out.status() != QTextStream::Ok) {
+        const auto* device = qobject_cast<const QFileDevice*>(out.device());
+        reason = device ? device->errorString() : QStringLiteral("the write failed");
+    } else if (std::fflush(file) != 0 || std::ferror(file)) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (!reason.isEmpty()) {
+        err << ProgramName() << ": writing to standard output failed: " << reason << '\n';
+        status = Worst(status, CliStatus::OutputFailed);
+    }
+    err.flush();
+    return status;
 }

@@ -6,11 +6,12 @@
 enum class CliStatus : int
 {
     Done = 0,
-    BadInput = 2, // bad usage or invalid input; nothing was written
-    Refused = 3,  // a board refused a request, answered unreadably, or a read-back differed
-    NoReply = 4,  // a board did not answer in time
-    NotSent = 5,  // a request could not be sent
-    NotFound = 6, // no board answered the search for a MAC
+    OutputFailed = 1, // the output could not be written (a full disk, a closed pipe); any other failure wins
+    BadInput = 2,     // bad usage or invalid input; nothing was written
+    Refused = 3,      // a board refused a request, answered unreadably, or a read-back differed
+    NoReply = 4,      // a board did not answer in time
+    NotSent = 5,      // a request could not be sent
+    NotFound = 6,     // no board answered the search for a MAC
 };
 
 constexpr CliStatus Worst(CliStatus a, CliStatus b)
@@ -33,6 +34,8 @@ inline QString ResultWord(CliStatus status)
     switch (status) {
     case CliStatus::Done:
         return QStringLiteral("ok");
+    case CliStatus::OutputFailed:
+        return QStringLiteral("output failed");
     case CliStatus::BadInput:
         return QStringLiteral("invalid");
     case CliStatus::Refused:

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cli/CliStatus.h"
+// How a command reads a file it is given: ReadInputText.
+#include "cli/InputText.h"
 
 #include <QStringList>
 

@@ -21,7 +21,7 @@ namespace {
 // The settings of every port, with the node-wide ones as port 1 reported them.
 CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
 {
-    SerialSettings serial;
+    BoardSerial serial;
     if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
         return status;
     QList<std::pair<int, GpioSettings>> ports;
@@ -40,7 +40,8 @@ CliStatus RunExport(const QStringList& arguments, CliContext& context)
     CommandLine line(
         QStringLiteral("export"),
         QStringLiteral("Prints a board's serial and I/O settings (all eight ports) as one JSON document "
-                       "for apply. The board's own identity (MAC, IP settings) is not part of it."));
+                       "for apply. The board's own identity (MAC, IP settings) is not part of it; a board "
+                       "without a port number has \"port\": null."));
     line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
         return *end;
@@ -69,7 +70,8 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
             "Writes a settings document (as export prints it, or any part of one) to each board in turn: "
             "reads what the document touches, writes it with the settings dialogs' requests and "
             "commits, then reads it back and compares. A board whose read-back differs has failed. "
-            "Settings the document leaves out keep the board's values."));
+            "Settings the document leaves out, or give as null (a port number), keep the board's values. "
+            "A key given twice or a number that is not whole makes the document invalid."));
     line.AddFormatOption();
     line.AddPositional(QStringLiteral("FILE.json"), QStringLiteral("The settings document."));
     line.AddPositional(QStringLiteral("IP"), QStringLiteral("The boards' IPv4 addresses."),
@@ -83,7 +85,7 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
         return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
     SettingsChange change;
     QString error;
-    if (!ParseSettingsDocument(file.readAll(), change, error))
+    if (!ParseSettingsDocument(ReadInputText(file), change, error))
         return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
     const std::optional<QStringList> addresses = ParseBoardAddresses(line.Positional().mid(1), error);
     if (!addresses)

@@ -26,24 +26,25 @@ QString AssignmentsHelp()
         .arg(rates.join(QLatin1Char('|')));
 }
 
-Records SerialRecords(const SerialSettings& settings)
+Records SerialRecords(const BoardSerial& serial)
 {
     Records records;
-    const SettingValues values = SerialValues(settings);
+    const SettingValues values = SerialValues(serial);
     QStringList row;
     for (const SettingField& field : SerialFields()) {
         records.columns << field.key;
-        row << FieldText(field, values.value(field.key));
+        row << FieldText(field, values);
     }
     records.rows << row;
-    records.json = QJsonDocument(SerialObject(settings));
+    records.json = QJsonDocument(SerialObject(serial));
     return records;
 }
 
 CliStatus SerialGet(const QStringList& arguments, CliContext& context)
 {
     CommandLine line(QStringLiteral("serial get"),
-                     QStringLiteral("Reads a board's serial-port settings over SNMP."));
+                     QStringLiteral("Reads a board's serial-port settings over SNMP. A board without a port "
+                                    "number shows none (null in JSON)."));
     line.AddFormatOption();
     line.AddBoardPositional();
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 1, 1))
@@ -53,14 +54,14 @@ CliStatus SerialGet(const QStringList& arguments, CliContext& context)
         return CliStatus::BadInput;
 
     SnmpBoard board(context.snmp, *address);
-    SerialSettings settings;
+    BoardSerial serial;
     QString message;
-    const CliStatus status = board.ReadSerial(settings, message);
+    const CliStatus status = board.ReadSerial(serial, message);
     if (status != CliStatus::Done) {
         ReportBoardFailure(context, *address, message);
         return status;
     }
-    PrintRecords(SerialRecords(settings), line.Format(), context.out);
+    PrintRecords(SerialRecords(serial), line.Format(), context.out);
     return CliStatus::Done;
 }
 
@@ -68,8 +69,11 @@ CliStatus SerialSet(const QStringList& arguments, CliContext& context)
 {
     CommandLine line(
         QStringLiteral("serial set"),
-        QStringLiteral("Changes a board's serial-port settings over SNMP: reads them, applies the given "
-                       "values, writes all of them and commits, as the serial settings dialog does."));
+        QStringLiteral(
+            "Changes a board's serial-port settings over SNMP: reads them, applies the given "
+            "values, writes all of them and commits, as the serial settings dialog does. A board "
+            "without a port number gets none written unless port= is given. The write stops at the "
+            "first request the board refuses or does not answer, and then commits nothing."));
     line.AddFormatOption();
     line.AddVerifyOption();
     line.AddBoardPositional();

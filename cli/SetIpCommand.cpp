@@ -186,7 +186,7 @@ CliStatus SetPlan(const CommandLine& line, CliContext& context)
         return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
     QList<PlannedAddress> plan;
     QString error;
-    if (!ParseAddressPlan(file.readAll(), plan, error))
+    if (!ParseAddressPlan(ReadInputText(file), plan, error))
         return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
     return ChangeAll(line, context, plan);
 }

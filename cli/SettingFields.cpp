@@ -9,11 +9,15 @@
 
 #include <QtEndian>
 
+#include <array>
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
 using Kind = SettingField::Kind;
+
+const char kPortKey[] = "port";
 
 SettingField Choice(const char* key, QStringList choices, bool numeric = false)
 {
@@ -25,9 +29,84 @@ SettingField Number(const char* key, qint64 minimum, qint64 maximum)
     return {QString::fromLatin1(key), Kind::Number, {}, false, minimum, maximum};
 }
 
+SettingField PortNumber()
+{
+    SettingField field = Number(kPortKey, SerialRules::kMinPortNumber, SerialRules::kMaxPortNumber);
+    field.mayBeAbsent = true;
+    return field;
+}
+
 SettingField Address(const char* key)
 {
     return {QString::fromLatin1(key), Kind::Address, {}, false, 0, 0};
+}
+
+// Where a setting is kept in its record, for reading, storing and naming it. Every field is a
+// 32-bit integer; unsigned ones (and addresses) read as their unsigned value.
+template <class Int> struct Place
+{
+    const char* key;
+    Int* field;
+    bool isUnsigned = false;
+};
+
+// Int: int32_t, or const int32_t for a const record.
+template <class Record> using PlaceInt = std::conditional_t<std::is_const_v<Record>, const int32_t, int32_t>;
+
+template <class Record> std::array<Place<PlaceInt<Record>>, 8> SerialPlaces(Record& settings)
+{
+    return {{
+        {"mode", &settings.connectionMode},
+        {kPortKey, &settings.portNumber},
+        {"peer", &settings.peerAddress, true},
+        {"bitrate", &settings.bitRate},
+        {"databits", &settings.dataLength},
+        {"stopbits", &settings.stopBits},
+        {"parity", &settings.parity},
+        {"flow", &settings.flowControl},
+    }};
+}
+
+template <class Record> std::array<Place<PlaceInt<Record>>, 7> GpioPlaces(Record& settings)
+{
+    // The unsigned fields through their signed alias, as the SNMP layer fills them.
+    const auto alias = [](auto& field) { return reinterpret_cast<PlaceInt<Record>*>(&field); };
+    return {{
+        {"manager", alias(settings.managerAddress), true},
+        {"period", alias(settings.period), true},
+        {"mode", &settings.mode},
+        {"state", &settings.state},
+        {"initial", &settings.initialState},
+        {"trapstate", &settings.trapState},
+        {"traptime", alias(settings.trapTime), true},
+    }};
+}
+
+template <class Places> SettingValues ValuesOf(const Places& places)
+{
+    SettingValues values;
+    for (const auto& place : places)
+        values.insert(QString::fromLatin1(place.key),
+                      place.isUnsigned ? qint64(static_cast<uint32_t>(*place.field)) : qint64(*place.field));
+    return values;
+}
+
+template <class Places> void StoreValues(const SettingValues& values, const Places& places)
+{
+    for (const auto& place : places) {
+        const auto found = values.constFind(QString::fromLatin1(place.key));
+        if (found != values.cend())
+            *place.field = static_cast<int32_t>(*found);
+    }
+}
+
+template <class Places> QString KeyAt(const Places& places, const int32_t* field)
+{
+    for (const auto& place : places) {
+        if (place.field == field)
+            return QString::fromLatin1(place.key);
+    }
+    return {};
 }
 
 QStringList Levels()
@@ -60,7 +139,7 @@ const QList<SettingField>& SerialFields()
 {
     static const QList<SettingField> fields = {
         Choice("mode", {QStringLiteral("TCPSERVER"), QStringLiteral("TCPCLIENT"), QStringLiteral("UDP")}),
-        Number("port", SerialRules::kMinPortNumber, SerialRules::kMaxPortNumber),
+        PortNumber(),
         Address("peer"),
         {QStringLiteral("bitrate"), Kind::BitRate, {}, false, 0, 0},
         Choice("databits",
@@ -183,65 +262,51 @@ QJsonValue FieldJson(const SettingField& field, qint64 value)
     return value;
 }
 
-SettingValues SerialValues(const SerialSettings& settings)
+QString FieldText(const SettingField& field, const SettingValues& values)
 {
-    return {
-        {QStringLiteral("mode"), settings.connectionMode},
-        {QStringLiteral("port"), settings.portNumber},
-        {QStringLiteral("peer"), static_cast<uint32_t>(settings.peerAddress)},
-        {QStringLiteral("bitrate"), settings.bitRate},
-        {QStringLiteral("databits"), settings.dataLength},
-        {QStringLiteral("stopbits"), settings.stopBits},
-        {QStringLiteral("parity"), settings.parity},
-        {QStringLiteral("flow"), settings.flowControl},
-    };
+    const auto found = values.constFind(field.key);
+    return found == values.cend() ? QStringLiteral("none") : FieldText(field, *found);
 }
 
-void StoreSerialValues(const SettingValues& values, SerialSettings& settings)
+QJsonValue FieldJson(const SettingField& field, const SettingValues& values)
 {
-    const auto store = [&](const char* key, int32_t& field) {
-        const auto found = values.constFind(QString::fromLatin1(key));
-        if (found != values.cend())
-            field = static_cast<int32_t>(*found);
-    };
-    store("mode", settings.connectionMode);
-    store("port", settings.portNumber);
-    store("peer", settings.peerAddress);
-    store("bitrate", settings.bitRate);
-    store("databits", settings.dataLength);
-    store("stopbits", settings.stopBits);
-    store("parity", settings.parity);
-    store("flow", settings.flowControl);
+    const auto found = values.constFind(field.key);
+    return found == values.cend() ? QJsonValue(QJsonValue::Null) : FieldJson(field, *found);
+}
+
+SettingValues SerialValues(const BoardSerial& serial)
+{
+    SettingValues values = ValuesOf(SerialPlaces(serial.settings));
+    if (!serial.hasPort)
+        values.remove(QString::fromLatin1(kPortKey));
+    return values;
+}
+
+void StoreSerialValues(const SettingValues& values, BoardSerial& serial)
+{
+    StoreValues(values, SerialPlaces(serial.settings));
+    if (values.contains(QString::fromLatin1(kPortKey)))
+        serial.hasPort = true;
 }
 
 SettingValues GpioValues(const GpioSettings& settings)
 {
-    return {
-        {QStringLiteral("manager"), settings.managerAddress},
-        {QStringLiteral("period"), settings.period},
-        {QStringLiteral("mode"), settings.mode},
-        {QStringLiteral("state"), settings.state},
-        {QStringLiteral("initial"), settings.initialState},
-        {QStringLiteral("trapstate"), settings.trapState},
-        {QStringLiteral("traptime"), settings.trapTime},
-    };
+    return ValuesOf(GpioPlaces(settings));
 }
 
 void StoreGpioValues(const SettingValues& values, GpioSettings& settings)
 {
-    const auto value = [&](const char* key) { return values.constFind(QString::fromLatin1(key)); };
-    const auto store = [&](const char* key, auto& field) {
-        const auto found = value(key);
-        if (found != values.cend())
-            field = static_cast<std::remove_reference_t<decltype(field)>>(*found);
-    };
-    store("manager", settings.managerAddress);
-    store("period", settings.period);
-    store("mode", settings.mode);
-    store("state", settings.state);
-    store("initial", settings.initialState);
-    store("trapstate", settings.trapState);
-    store("traptime", settings.trapTime);
+    StoreValues(values, GpioPlaces(settings));
+}
+
+QString SerialKeyAt(const SerialSettings& settings, const int32_t* field)
+{
+    return KeyAt(SerialPlaces(settings), field);
+}
+
+QString GpioKeyAt(const GpioSettings& settings, const int32_t* field)
+{
+    return KeyAt(GpioPlaces(settings), field);
 }
 
 QString FirstInvalidValue(const QList<SettingField>& fields, const SettingValues& values)

@@ -1,5 +1,7 @@
 #include "cli/SettingsChange.h"
 
+#include "cli/InputText.h"
+#include "cli/StrictJson.h"
 #include "snmpconfig/GpioSettings.h"
 #include "snmpconfig/SerialSettings.h"
 #include "snmpconfig/SnmpSettingRules.h"
@@ -56,6 +58,8 @@ bool ReadValues(const QJsonObject& object, const QString& path, const QList<Sett
             error = UnknownKey(keyPath, fields);
             return false;
         }
+        if (it.value().isNull() && field->mayBeAbsent)
+            continue;
         QString reason;
         const std::optional<qint64> value = ParseFieldJson(*field, it.value(), reason);
         if (!value) {
@@ -129,19 +133,16 @@ bool ReadGpio(const QJsonValue& section, GpioChange& change, QString& error)
     return true;
 }
 
-QString Difference(const SettingField& field, qint64 written, qint64 read)
-{
-    return QStringLiteral("%1: wrote %2, read %3")
-        .arg(field.key, FieldText(field, written), FieldText(field, read));
-}
-
 QStringList Differences(const QList<SettingField>& fields, const SettingValues& written,
                         const SettingValues& read)
 {
     QStringList differences;
     for (const SettingField& field : fields) {
-        if (written.contains(field.key) && written.value(field.key) != read.value(field.key))
-            differences << Difference(field, written.value(field.key), read.value(field.key));
+        const auto wrote = written.constFind(field.key);
+        const auto found = read.constFind(field.key);
+        if (wrote != written.cend() && (found == read.cend() || *found != *wrote))
+            differences << QStringLiteral("%1: wrote %2, read %3")
+                               .arg(field.key, FieldText(field, *wrote), FieldText(field, read));
     }
     return differences;
 }
@@ -173,7 +174,7 @@ SettingValues Only(const SettingValues& values, const QStringList& keys)
 void InsertFields(QJsonObject& object, const QList<SettingField>& fields, const SettingValues& values)
 {
     for (const SettingField& field : fields)
-        object.insert(field.key, FieldJson(field, values.value(field.key)));
+        object.insert(field.key, FieldJson(field, values));
 }
 
 QJsonObject GpioPortObject(int port, const GpioSettings& settings)
@@ -229,16 +230,20 @@ std::optional<int> ParseGpioPort(const QString& text, QString& error)
 
 bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QString& error)
 {
+    const QByteArray text = WithoutByteOrderMark(json);
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = QStringLiteral("%1: %2").arg(Position(json, parseError.offset), parseError.errorString());
+        error = QStringLiteral("%1: %2").arg(Position(text, parseError.offset), parseError.errorString());
         return false;
     }
     if (!document.isObject()) {
         error = QStringLiteral("expected an object with \"serial\" and/or \"gpio\"");
         return false;
     }
+    error = StrictJsonProblem(text);
+    if (!error.isEmpty())
+        return false;
     const QJsonObject root = document.object();
     for (auto it = root.begin(); it != root.end(); ++it) {
         if (it.key() == QLatin1String("serial")) {
@@ -265,10 +270,10 @@ bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QStri
     return true;
 }
 
-QJsonObject SerialObject(const SerialSettings& settings)
+QJsonObject SerialObject(const BoardSerial& serial)
 {
     QJsonObject object;
-    InsertFields(object, SerialFields(), SerialValues(settings));
+    InsertFields(object, SerialFields(), SerialValues(serial));
     return object;
 }
 
@@ -283,9 +288,9 @@ QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, Gpio
     return object;
 }
 
-QString CheckSerialRecord(const SerialSettings& settings)
+QString CheckSerialRecord(const BoardSerial& serial)
 {
-    return FirstInvalidValue(SerialFields(), SerialValues(settings));
+    return FirstInvalidValue(SerialFields(), SerialValues(serial));
 }
 
 QString CheckGpioRecord(const GpioSettings& settings)
@@ -312,7 +317,7 @@ QString CheckGpioValues(const SettingValues& values)
     return {};
 }
 
-QStringList SerialDifferences(const SerialSettings& written, const SerialSettings& read)
+QStringList SerialDifferences(const BoardSerial& written, const BoardSerial& read)
 {
     return Differences(SerialFields(), SerialValues(written), SerialValues(read));
 }

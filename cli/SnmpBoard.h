@@ -9,24 +9,31 @@
 #include <utility>
 
 class CSnmpAccess;
+struct BoardSerial;
 struct GpioSettings;
-struct SerialSettings;
 
 // One board's serial and I/O settings through CSnmpAccess, with the reason when an operation
-// fails: no reply (NoReply), not sent (NotSent), refused or unreadable (Refused). The requests
-// and the commit are CSnmpAccess's, as the settings dialogs send them; a write counts as done only
-// when its commit was accepted too.
+// fails: no reply (NoReply), not sent (NotSent), refused or unreadable (Refused). The requests are
+// the settings dialogs', but read and judged strictly: every variable asked for must come back
+// exactly once with its own type (only a port number that the board lacks may be missing), and a
+// write counts as done only when each of its SETs and its commit were accepted.
+//
+// A write sends its SETs in order (serial: the seven settings, then the port number; I/O: the
+// port's settings) and stops at the first one that fails; the commit goes out only after all of
+// them were accepted, so a failed write leaves the board's settings in force, and the message says
+// what had been accepted.
 //
 // Threads: the thread that owns the CSnmpAccess. Installs its request observer on the access
-// object for the duration of each operation.
+// object for the duration of each request.
 class SnmpBoard
 {
   public:
     // address: the board's dotted IPv4 text.
     SnmpBoard(CSnmpAccess& access, const QString& address);
 
-    CliStatus ReadSerial(SerialSettings& settings, QString& message);
-    CliStatus WriteSerial(const SerialSettings& settings, QString& message);
+    CliStatus ReadSerial(BoardSerial& serial, QString& message);
+    // Writes the port number only when serial has one.
+    CliStatus WriteSerial(const BoardSerial& serial, QString& message);
     // port: 1..8
     CliStatus ReadGpio(int port, GpioSettings& settings, QString& message);
     CliStatus WriteGpio(int port, const GpioSettings& settings, QString& message);
@@ -37,8 +44,6 @@ class SnmpBoard
     const QString& Address() const { return m_address; }
 
   private:
-    class Recorder;
-
     CSnmpAccess& m_access;
     QString m_address;
     std::string m_peer;

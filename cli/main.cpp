@@ -5,11 +5,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    // A reader that goes away (a closed pipe) is a failed write to report, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -17,7 +20,5 @@ int main(int argc, char* argv[])
     CSnmpAccess snmp;
     CliContext context{snmp, out, err, isatty(STDERR_FILENO) == 1};
     const CliStatus status = RunCli(application.arguments().mid(1), context);
-    out.flush();
-    err.flush();
-    return static_cast<int>(status);
+    return static_cast<int>(FinishOutput(status, out, stdout, err));
 }

@@ -95,17 +95,49 @@ constexpr uint32_t kPortLength = 14;
 static_assert(sizeof(kCommitOid) / sizeof(oid) == kScalarLength);
 static_assert(sizeof(kGpioPortTemplate) / sizeof(oid) == kPortLength);
 
-const SnmpVarSpec kSerialGetList[] = {
-    {kSerialMode, kScalarLength, 0, nullptr},     {kSerialPeer, kScalarLength, 0, nullptr},
-    {kSerialBitRate, kScalarLength, 0, nullptr},  {kSerialDataLength, kScalarLength, 0, nullptr},
-    {kSerialStopBits, kScalarLength, 0, nullptr}, {kSerialParity, kScalarLength, 0, nullptr},
-    {kSerialFlow, kScalarLength, 0, nullptr},
+// The serial settings' variables, each with its type and its field: the seven that travel
+// together, then the port number, which travels alone.
+struct SerialVariable
+{
+    const oid* name;
+    u_char type;
+    int32_t SerialSettings::*field;
 };
-const SnmpVarSpec kSerialPortGetList[] = {{kSerialPort, kScalarLength, 0, nullptr}};
+const SerialVariable kSerialVariables[] = {
+    {kSerialMode, ASN_INTEGER, &SerialSettings::connectionMode},
+    {kSerialPeer, ASN_IPADDRESS, &SerialSettings::peerAddress},
+    {kSerialBitRate, ASN_INTEGER, &SerialSettings::bitRate},
+    {kSerialDataLength, ASN_INTEGER, &SerialSettings::dataLength},
+    {kSerialStopBits, ASN_INTEGER, &SerialSettings::stopBits},
+    {kSerialParity, ASN_INTEGER, &SerialSettings::parity},
+    {kSerialFlow, ASN_INTEGER, &SerialSettings::flowControl},
+    {kSerialPort, ASN_INTEGER, &SerialSettings::portNumber},
+};
+static_assert(std::size(kSerialVariables) == CSnmpAccess::kSerialVariableCount);
+
+// Which I/O variables (by their place in GpioVariables) a SET of an OUTPUT or an INPUT port carries.
+constexpr size_t kOutputWrites[] = {0, 1, 2, 3, 4};
+constexpr size_t kInputWrites[] = {0, 1, 2, 5, 6};
 
 std::string Decimal(int64_t value)
 {
     return std::to_string(value);
+}
+
+// The value of a variable as a SET carries it: a decimal number or dotted IPv4 text.
+std::string ValueText(const ExpectedVariable& variable)
+{
+    if (variable.type == ASN_IPADDRESS)
+        return DottedText(static_cast<uint32_t>(*variable.field));
+    return Decimal(*variable.field);
+}
+
+std::vector<CSnmpAccess::ReadEntry> ReadTable(const ExpectedVariable* variables, size_t count)
+{
+    std::vector<CSnmpAccess::ReadEntry> table;
+    for (size_t i = 0; i < count; ++i)
+        table.push_back({variables[i].name, variables[i].nameLength, variables[i].field});
+    return table;
 }
 
 bool IsException(u_char type)
@@ -147,11 +179,11 @@ struct Exchange
     bool Succeeded() const { return CSnmpAccess::Succeeded(1, status, reply.get()); }
 };
 
-using RequestFunction = int (CSnmpAccess::*)(const char*, const SnmpVarSpec*, unsigned, int&, netsnmp_pdu*&);
-
-// false when no session could be opened (nothing was sent).
-bool Send(CSnmpAccess& access, RequestFunction request, const char* peer, const SnmpVarSpec* vars,
-          unsigned count, Exchange& exchange)
+// false when no session could be opened (nothing was sent). request: Get, Set, GetVariables or
+// SetVariables, with the list it takes.
+template <class Request, class Variable>
+bool Send(CSnmpAccess& access, Request request, const char* peer, const Variable* vars, size_t count,
+          Exchange& exchange)
 {
     netsnmp_pdu* raw = nullptr;
     if (!(access.*request)(peer, vars, count, exchange.status, raw))
@@ -320,28 +352,88 @@ int CSnmpAccess::ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, siz
     return 1;
 }
 
+std::array<ExpectedVariable, CSnmpAccess::kSerialVariableCount>
+CSnmpAccess::SerialVariables(SerialSettings& settings)
+{
+    std::array<ExpectedVariable, kSerialVariableCount> variables{};
+    for (size_t i = 0; i < kSerialVariableCount; ++i) {
+        const SerialVariable& variable = kSerialVariables[i];
+        variables[i] = {variable.name, kScalarLength, variable.type, &(settings.*variable.field)};
+    }
+    return variables;
+}
+
+std::array<ExpectedVariable, CSnmpAccess::kGpioVariableCount>
+CSnmpAccess::GpioVariables(int port, GpioSettings& settings)
+{
+    SetGpioPort(port);
+    return GpioTable(settings);
+}
+
+std::array<ExpectedVariable, CSnmpAccess::kGpioVariableCount>
+CSnmpAccess::GpioTable(GpioSettings& settings) const
+{
+    // Signed and unsigned 32-bit fields may alias each other.
+    const auto field = [](uint32_t& value) { return reinterpret_cast<int32_t*>(&value); };
+    return {{
+        {kGpioManager, kScalarLength, ASN_IPADDRESS, field(settings.managerAddress)},
+        {kGpioPeriod, kScalarLength, ASN_INTEGER, field(settings.period)},
+        {m_gpioPortOids[0], kPortLength, ASN_INTEGER, &settings.mode},
+        {m_gpioPortOids[1], kPortLength, ASN_INTEGER, &settings.state},
+        {m_gpioPortOids[2], kPortLength, ASN_INTEGER, &settings.initialState},
+        {m_gpioPortOids[3], kPortLength, ASN_INTEGER, &settings.trapState},
+        {m_gpioPortOids[4], kPortLength, ASN_INTEGER, field(settings.trapTime)},
+    }};
+}
+
+std::vector<size_t> CSnmpAccess::GpioWrittenVariables(int32_t mode)
+{
+    if (mode == GpioRules::kOutput)
+        return {std::begin(kOutputWrites), std::end(kOutputWrites)};
+    if (mode == GpioRules::kInput)
+        return {std::begin(kInputWrites), std::end(kInputWrites)};
+    return {};
+}
+
+int CSnmpAccess::GetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
+                              netsnmp_pdu*& reply)
+{
+    std::vector<SnmpVarSpec> list;
+    for (size_t i = 0; i < count; ++i)
+        list.push_back({vars[i].name, static_cast<uint32_t>(vars[i].nameLength), 0, nullptr});
+    return Get(peer, list.data(), static_cast<unsigned>(list.size()), status, reply);
+}
+
+int CSnmpAccess::SetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
+                              netsnmp_pdu*& reply)
+{
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < count; ++i)
+        texts.push_back(ValueText(vars[i]));
+    std::vector<SnmpVarSpec> list;
+    for (size_t i = 0; i < count; ++i) {
+        const char type = vars[i].type == ASN_IPADDRESS ? 'a' : 'i';
+        list.push_back({vars[i].name, static_cast<uint32_t>(vars[i].nameLength), type, texts[i].c_str()});
+    }
+    return Set(peer, list.data(), static_cast<unsigned>(list.size()), status, reply);
+}
+
 int CSnmpAccess::ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& settings)
 {
     settings.portNumber = SerialRules::kDefaultPortNumber;
-    const ReadEntry table[] = {
-        {kSerialMode, kScalarLength, &settings.connectionMode},
-        {kSerialPeer, kScalarLength, &settings.peerAddress},
-        {kSerialPort, kScalarLength, &settings.portNumber},
-        {kSerialBitRate, kScalarLength, &settings.bitRate},
-        {kSerialDataLength, kScalarLength, &settings.dataLength},
-        {kSerialStopBits, kScalarLength, &settings.stopBits},
-        {kSerialParity, kScalarLength, &settings.parity},
-        {kSerialFlow, kScalarLength, &settings.flowControl},
-    };
-    return ReadReply(reply, table, std::size(table));
+    const auto variables = SerialVariables(settings);
+    const std::vector<ReadEntry> table = ReadTable(variables.data(), variables.size());
+    return ReadReply(reply, table.data(), table.size());
 }
 
 int CSnmpAccess::GetSerialSettings(const char* peer, SerialSettings& settings)
 {
+    SerialSettings unused;
+    const auto variables = SerialVariables(unused);
     Exchange seven;
     Exchange portNumber;
-    if (!Send(*this, &CSnmpAccess::Get, peer, kSerialGetList, std::size(kSerialGetList), seven) ||
-        !Send(*this, &CSnmpAccess::Get, peer, kSerialPortGetList, std::size(kSerialPortGetList), portNumber))
+    if (!Send(*this, &CSnmpAccess::GetVariables, peer, variables.data(), kSerialPortIndex, seven) ||
+        !Send(*this, &CSnmpAccess::GetVariables, peer, &variables[kSerialPortIndex], 1, portNumber))
         return 0;
 
     int result = 0;
@@ -355,30 +447,12 @@ int CSnmpAccess::GetSerialSettings(const char* peer, SerialSettings& settings)
 
 int CSnmpAccess::SetSerialSettings(const char* peer, const SerialSettings& settings)
 {
-    const std::string mode = Decimal(settings.connectionMode);
-    const std::string address = DottedText(static_cast<uint32_t>(settings.peerAddress));
-    const std::string bitRate = Decimal(settings.bitRate);
-    const std::string dataLength = Decimal(settings.dataLength);
-    const std::string stopBits = Decimal(settings.stopBits);
-    const std::string parity = Decimal(settings.parity);
-    const std::string flow = Decimal(settings.flowControl);
-    const std::string port = Decimal(settings.portNumber);
-
-    const SnmpVarSpec listA[] = {
-        {kSerialMode, kScalarLength, 'i', mode.c_str()},
-        {kSerialPeer, kScalarLength, 'a', address.c_str()},
-        {kSerialBitRate, kScalarLength, 'i', bitRate.c_str()},
-        {kSerialDataLength, kScalarLength, 'i', dataLength.c_str()},
-        {kSerialStopBits, kScalarLength, 'i', stopBits.c_str()},
-        {kSerialParity, kScalarLength, 'i', parity.c_str()},
-        {kSerialFlow, kScalarLength, 'i', flow.c_str()},
-    };
-    const SnmpVarSpec listB[] = {{kSerialPort, kScalarLength, 'i', port.c_str()}};
-
+    SerialSettings sent = settings;
+    const auto variables = SerialVariables(sent);
     Exchange seven;
     Exchange portNumber;
-    if (!Send(*this, &CSnmpAccess::Set, peer, listA, std::size(listA), seven) ||
-        !Send(*this, &CSnmpAccess::Set, peer, listB, std::size(listB), portNumber))
+    if (!Send(*this, &CSnmpAccess::SetVariables, peer, variables.data(), kSerialPortIndex, seven) ||
+        !Send(*this, &CSnmpAccess::SetVariables, peer, &variables[kSerialPortIndex], 1, portNumber))
         return 0;
     (void)Commit(peer);
     return seven.Succeeded() ? 1 : 0;
@@ -394,17 +468,9 @@ void CSnmpAccess::SetGpioPort(int port)
 
 int CSnmpAccess::ParseGpioReply(const netsnmp_pdu* reply, GpioSettings& settings) const
 {
-    // Signed and unsigned 32-bit fields may alias each other.
-    const ReadEntry table[] = {
-        {kGpioManager, kScalarLength, reinterpret_cast<int32_t*>(&settings.managerAddress)},
-        {kGpioPeriod, kScalarLength, reinterpret_cast<int32_t*>(&settings.period)},
-        {m_gpioPortOids[0], kPortLength, &settings.mode},
-        {m_gpioPortOids[1], kPortLength, &settings.state},
-        {m_gpioPortOids[2], kPortLength, &settings.initialState},
-        {m_gpioPortOids[3], kPortLength, &settings.trapState},
-        {m_gpioPortOids[4], kPortLength, reinterpret_cast<int32_t*>(&settings.trapTime)},
-    };
-    return ReadReply(reply, table, std::size(table));
+    const auto variables = GpioTable(settings);
+    const std::vector<ReadEntry> table = ReadTable(variables.data(), variables.size());
+    return ReadReply(reply, table.data(), table.size());
 }
 
 int CSnmpAccess::GetGpioSettings(const char* peer, int port, GpioSettings& settings)
@@ -412,15 +478,11 @@ int CSnmpAccess::GetGpioSettings(const char* peer, int port, GpioSettings& setti
     // The port OIDs may be in a request that is still waiting.
     if (RequestSlot::Waiting())
         return 0;
-    SetGpioPort(port);
-    const SnmpVarSpec list[] = {
-        {kGpioManager, kScalarLength, 0, nullptr},    {kGpioPeriod, kScalarLength, 0, nullptr},
-        {m_gpioPortOids[0], kPortLength, 0, nullptr}, {m_gpioPortOids[1], kPortLength, 0, nullptr},
-        {m_gpioPortOids[2], kPortLength, 0, nullptr}, {m_gpioPortOids[3], kPortLength, 0, nullptr},
-        {m_gpioPortOids[4], kPortLength, 0, nullptr},
-    };
+    GpioSettings unused;
+    const auto variables = GpioVariables(port, unused);
     Exchange exchange;
-    if (!Send(*this, &CSnmpAccess::Get, peer, list, std::size(list), exchange) || !exchange.Succeeded())
+    if (!Send(*this, &CSnmpAccess::GetVariables, peer, variables.data(), variables.size(), exchange) ||
+        !exchange.Succeeded())
         return 0;
     return ParseGpioReply(exchange.reply.get(), settings);
 }
@@ -429,38 +491,19 @@ int CSnmpAccess::SetGpioSettings(const char* peer, int port, const GpioSettings&
 {
     // No list exists for a mode other than OUTPUT or INPUT (a board reported one the dialog
     // cannot show); sending nothing is safer than guessing which variables to write.
-    if (settings.mode != GpioRules::kOutput && settings.mode != GpioRules::kInput)
+    const std::vector<size_t> written = GpioWrittenVariables(settings.mode);
+    if (written.empty())
         return 0;
     if (RequestSlot::Waiting())
         return 0;
 
-    const std::string manager = DottedText(settings.managerAddress);
-    const std::string period = Decimal(static_cast<int32_t>(settings.period));
-    const std::string mode = Decimal(settings.mode);
-    const std::string state = Decimal(settings.state);
-    const std::string initialState = Decimal(settings.initialState);
-    const std::string trapState = Decimal(settings.trapState);
-    const std::string trapTime = Decimal(static_cast<int32_t>(settings.trapTime));
-
-    SetGpioPort(port);
-    const SnmpVarSpec outputList[] = {
-        {kGpioManager, kScalarLength, 'a', manager.c_str()},
-        {kGpioPeriod, kScalarLength, 'i', period.c_str()},
-        {m_gpioPortOids[0], kPortLength, 'i', mode.c_str()},
-        {m_gpioPortOids[1], kPortLength, 'i', state.c_str()},
-        {m_gpioPortOids[2], kPortLength, 'i', initialState.c_str()},
-    };
-    const SnmpVarSpec inputList[] = {
-        {kGpioManager, kScalarLength, 'a', manager.c_str()},
-        {kGpioPeriod, kScalarLength, 'i', period.c_str()},
-        {m_gpioPortOids[0], kPortLength, 'i', mode.c_str()},
-        {m_gpioPortOids[3], kPortLength, 'i', trapState.c_str()},
-        {m_gpioPortOids[4], kPortLength, 'i', trapTime.c_str()},
-    };
-    const SnmpVarSpec* list = settings.mode == GpioRules::kOutput ? outputList : inputList;
-
+    GpioSettings sent = settings;
+    const auto variables = GpioVariables(port, sent);
+    std::vector<ExpectedVariable> list;
+    for (const size_t i : written)
+        list.push_back(variables[i]);
     Exchange exchange;
-    if (!Send(*this, &CSnmpAccess::Set, peer, list, std::size(outputList), exchange))
+    if (!Send(*this, &CSnmpAccess::SetVariables, peer, list.data(), list.size(), exchange))
         return 0;
     (void)Commit(peer);
     return exchange.Succeeded() ? 1 : 0;

@@ -2,11 +2,14 @@
 
 #include "snmpconfig/GpioSettings.h"
 #include "snmpconfig/SerialSettings.h"
+#include "snmpconfig/SnmpStrictRead.h"
 #include "snmpconfig/SnmpVarSpec.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The tool's only SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous
 // request at a time, each on a session of its own opened from a template. The window uses the
@@ -73,6 +76,28 @@ class CSnmpAccess
     // no variable names keep their value. A failed reading may leave the record partly filled.
     static int ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, size_t count);
 
+    // The board's variables of each settings record, with their types, filling the given record:
+    // what the Get/Set*Settings functions below send, for a front end that sends the requests
+    // itself (GetVariables, SetVariables) and reads the replies strictly (ReadReplyStrictly).
+    // Serial: the seven that travel together, then the port number, which travels alone.
+    static constexpr size_t kSerialVariableCount = 8;
+    static constexpr size_t kSerialPortIndex = 7;
+    static std::array<ExpectedVariable, kSerialVariableCount> SerialVariables(SerialSettings& settings);
+    // I/O: the manager address, the period, then port's mode, state, initial state, trap state and
+    // trap time. The port's names are this object's, valid until its next I/O request or call of this;
+    // not while a request of this object is waiting.
+    static constexpr size_t kGpioVariableCount = 7;
+    std::array<ExpectedVariable, kGpioVariableCount> GpioVariables(int port, GpioSettings& settings);
+    // The places in GpioVariables of what a SET of a port in mode carries: the manager, the period,
+    // the mode, and state and initial state (OUTPUT) or trap state and trap time (INPUT). Empty for
+    // another mode, which has no SET.
+    static std::vector<size_t> GpioWrittenVariables(int32_t mode);
+    // Get and Set of such variables; a SET sends the values their fields hold.
+    int GetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
+                     netsnmp_pdu*& reply);
+    int SetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
+                     netsnmp_pdu*& reply);
+
     int GetSerialSettings(const char* peer, SerialSettings& settings);
     int SetSerialSettings(const char* peer, const SerialSettings& settings);
     static int ParseSerialReply(const netsnmp_pdu* reply, SerialSettings& settings);
@@ -99,6 +124,8 @@ class CSnmpAccess
                     netsnmp_pdu*& reply);
     int Observed(int result, int status, const netsnmp_pdu* reply) const;
     void SetGpioPort(int port);
+    // GpioVariables for the port last set.
+    std::array<ExpectedVariable, kGpioVariableCount> GpioTable(GpioSettings& settings) const;
 
     netsnmp_session m_template;
     std::function<void(const RequestOutcome&)> m_requestObserver;

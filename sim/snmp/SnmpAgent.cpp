@@ -40,6 +40,8 @@ OidKey Under(std::initializer_list<oid> tail)
 const OidKey kCommit = Under({1, 2, 0});
 const OidKey kSerialPort = Under({2, 5, 0});
 
+using TransportSend = int (*)(netsnmp_transport*, const void*, int, void**, int*);
+
 struct Variable
 {
     u_char type = ASN_INTEGER;
@@ -60,6 +62,10 @@ struct Board
     std::set<OidKey> ignoreOids; // SETs answered noError, value kept
     std::set<OidKey> exceptionOids;
     std::set<OidKey> wrongTypeOids;
+    std::set<OidKey> silentGetOids; // a GET naming one of these gets no answer
+    std::set<OidKey> refuseGetOids; // a GET naming one of these gets refuseStatus
+    bool dropReply = false;         // the reply being made is not sent
+    TransportSend send = nullptr;   // the transport's own
 };
 
 struct Undo
@@ -207,6 +213,22 @@ Board* BoardFor(netsnmp_agent_request_info* reqinfo)
     return nullptr;
 }
 
+// Every reply of a board goes out here: one that a silentGets variable marked is dropped, as if it
+// had been lost on the way.
+int SendOrDrop(netsnmp_transport* transport, const void* data, int length, void** opaque, int* opaqueLength)
+{
+    for (Board& board : g_state->boards) {
+        if (board.transport != transport)
+            continue;
+        if (board.dropReply) {
+            board.dropReply = false;
+            return length;
+        }
+        return board.send(transport, data, length, opaque, opaqueLength);
+    }
+    return -1;
+}
+
 bool IsPerPortVariable(const OidKey& key)
 {
     return key.size() == kSubtree.size() + 5 && std::equal(kSubtree.begin(), kSubtree.end(), key.begin()) &&
@@ -233,7 +255,10 @@ void ServeGet(Board& board, netsnmp_agent_request_info* reqinfo, netsnmp_request
         answered[portIndex] = asked[portIndex] % 8 + 1;
     }
     const auto found = board.vars.find(answered);
-    if (found == board.vars.end()) {
+    board.dropReply = board.dropReply || board.silentGetOids.count(asked);
+    if (board.refuseGetOids.count(asked)) {
+        netsnmp_set_request_error(reqinfo, request, board.refuseStatus);
+    } else if (found == board.vars.end()) {
         netsnmp_set_request_error(reqinfo, request, SNMP_NOSUCHOBJECT);
     } else if (board.exceptionOids.count(asked)) {
         netsnmp_set_request_error(reqinfo, request, SNMP_NOSUCHINSTANCE);
@@ -406,7 +431,9 @@ bool Configure(Board& board, const QJsonObject& snmp)
         return false;
     }
     if (!ReadOidList(snmp.value(QStringLiteral("exception")), board.exceptionOids, "exception") ||
-        !ReadOidList(snmp.value(QStringLiteral("wrongType")), board.wrongTypeOids, "wrongType"))
+        !ReadOidList(snmp.value(QStringLiteral("wrongType")), board.wrongTypeOids, "wrongType") ||
+        !ReadOidList(snmp.value(QStringLiteral("silentGets")), board.silentGetOids, "silentGets") ||
+        !ReadOidList(snmp.value(QStringLiteral("refuseGets")), board.refuseGetOids, "refuseGets"))
         return false;
 
     const QJsonObject values = snmp.value(QStringLiteral("values")).toObject();
@@ -568,6 +595,10 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
             if (probe >= 0)
                 close(probe);
             board.transport = netsnmp_transport_open_server("snmp", where.c_str());
+            if (board.transport) {
+                board.send = board.transport->f_send;
+                board.transport->f_send = SendOrDrop;
+            }
             // On failure the library may already have released the transport; never touch it again.
             if (board.transport && netsnmp_register_agent_nsap(board.transport) <= 0)
                 board.transport = nullptr;

@@ -4,6 +4,7 @@
 #include "cli/AddressChange.h"
 #include "cli/AddressPlan.h"
 #include "cli/BoardAddress.h"
+#include "cli/InputText.h"
 #include "protocol/CNodeQueue.h"
 #include "snmpconfig/GpioSettings.h"
 #include "cli/NodeExchange.h"
@@ -12,6 +13,7 @@
 #include "cli/SettingsChange.h"
 #include "resources/TextParsers.h"
 
+#include <QBuffer>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QtEndian>
@@ -171,15 +173,52 @@ void tst_CliInput::document_data()
                                       << QStringLiteral("gpio.ports: expected an array");
     QTest::newRow("node-wide settings only")
         << QByteArray(R"({"gpio": {"manager": "192.0.2.1"}})") << QString();
+    QTest::newRow("a byte-order mark hides no key given twice")
+        << QByteArray("\xEF\xBB\xBF{\"serial\": {\"bitrate\": 9600, \"bitrate\": 600}}")
+        << QStringLiteral("serial.bitrate: given twice");
+    QTest::newRow("section given twice")
+        << QByteArray(R"({"serial": {"bitrate": 9600}, "gpio": {}, "serial": {}})")
+        << QStringLiteral("serial: given twice");
+    QTest::newRow("key given twice, once escaped")
+        << QByteArray(R"({"serial": {"parity": "odd", "p\u0061rity": "even"}})")
+        << QStringLiteral("serial.parity: given twice");
+    QTest::newRow("key given twice in a port")
+        << QByteArray(R"({"gpio": {"ports": [{"port": 1}, {"port": 2, "mode": "INPUT", "mode": "OUTPUT"}]}})")
+        << QStringLiteral("gpio.ports[1].mode: given twice");
+    QTest::newRow("one key in sibling objects, and as text")
+        << QByteArray(R"({"gpio": {"ports": [{"port": 1, "mode": "INPUT"}, {"port": 2, "mode": "INPUT"}]},
+                         "serial": {"bitrate": 9600, "mode": "UDP"}, "x": "{\"a\": 1, \"a\": 2}"})")
+        << QStringLiteral("x: unknown section");
+    QTest::newRow("fractional I/O port") << QByteArray(R"({"gpio": {"ports": [{"port": 1.0000001}]}})")
+                                         << QStringLiteral("gpio.ports[0].port: expected a whole number");
+    QTest::newRow("fraction beyond a double's digits")
+        << QByteArray(R"({"serial": {"port": 4001.00000000000000001}})")
+        << QStringLiteral("serial.port: expected a whole number, not 4001.00000000000000001");
+    QTest::newRow("fractional bit rate") << QByteArray(R"({"serial": {"bitrate": 96.005e2}})")
+                                         << QStringLiteral("serial.bitrate: expected a whole number");
+    QTest::newRow("fractional period") << QByteArray(R"({"gpio": {"period": 100.5}})")
+                                       << QStringLiteral("gpio.period: expected a whole number");
+    QTest::newRow("fractional trap time")
+        << QByteArray(R"({"gpio": {"ports": [{"port": 2, "traptime": 3e-1}]}})")
+        << QStringLiteral("gpio.ports[0].traptime: expected a whole number");
+    QTest::newRow("whole numbers written with a point or an exponent")
+        << QByteArray(R"({"serial": {"port": 4.001e3, "bitrate": 9600.000, "databits": 80e-1}})")
+        << QString();
+    QTest::newRow("no port number, as a board without one exports")
+        << QByteArray(R"({"serial": {"port": null, "bitrate": 9600}})") << QString();
+    QTest::newRow("no I/O port number") << QByteArray(R"({"gpio": {"ports": [{"port": null}]}})")
+                                        << QStringLiteral("gpio.ports[0].port: expected a port number");
 }
 
 void tst_CliInput::document()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, error);
+    QBuffer file(&json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
     SettingsChange change;
     QString message;
-    const bool ok = ParseSettingsDocument(json, change, message);
+    const bool ok = ParseSettingsDocument(ReadInputText(file), change, message);
     if (error.isEmpty()) {
         QVERIFY2(ok, qPrintable(message));
     } else {
@@ -191,15 +230,15 @@ void tst_CliInput::document()
 // What export prints, apply must read as the same values: names and list positions agree.
 void tst_CliInput::exportedDocumentReadsBack()
 {
-    SerialSettings serial;
-    serial.connectionMode = 2;
-    serial.peerAddress = static_cast<int32_t>(qToBigEndian(0xc000020au)); // 192.0.2.10
-    serial.bitRate = 115200;
-    serial.dataLength = 0;
-    serial.stopBits = 1;
-    serial.parity = 1;
-    serial.flowControl = 1;
-    serial.portNumber = 40001;
+    BoardSerial serial;
+    serial.settings.connectionMode = 2;
+    serial.settings.peerAddress = static_cast<int32_t>(qToBigEndian(0xc000020au)); // 192.0.2.10
+    serial.settings.bitRate = 115200;
+    serial.settings.dataLength = 0;
+    serial.settings.stopBits = 1;
+    serial.settings.parity = 1;
+    serial.settings.flowControl = 1;
+    serial.settings.portNumber = 40001;
     GpioSettings input;
     input.managerAddress = qToBigEndian(0xc0000201u);
     input.period = 250;
@@ -218,8 +257,10 @@ void tst_CliInput::exportedDocumentReadsBack()
     QVERIFY2(ParseSettingsDocument(QJsonDocument(document).toJson(), change, error), qPrintable(error));
 
     QVERIFY(change.serial);
-    SerialSettings readSerial;
+    BoardSerial readSerial;
+    readSerial.hasPort = false;
     StoreSerialValues(*change.serial, readSerial);
+    QVERIFY(readSerial.hasPort);
     QVERIFY(SerialDifferences(serial, readSerial).isEmpty());
     QCOMPARE(change.serial->size(), 8);
 
@@ -230,6 +271,21 @@ void tst_CliInput::exportedDocumentReadsBack()
     StoreGpioValues(change.gpio->node, readInput);
     StoreGpioValues(change.gpio->ports[0].values, readInput);
     QCOMPARE(GpioValues(readInput), GpioValues(input));
+
+    // A board without a port number exports none, and what reads that back writes none.
+    serial.hasPort = false;
+    const QJsonObject noPort = SerialObject(serial);
+    QCOMPARE(noPort.value(QStringLiteral("port")), QJsonValue(QJsonValue::Null));
+    QVERIFY2(ParseSettingsDocument(QJsonDocument(QJsonObject{{QStringLiteral("serial"), noPort}}).toJson(),
+                                   change, error),
+             qPrintable(error));
+    QCOMPARE(change.serial->size(), 7);
+    QVERIFY(!change.serial->contains(QStringLiteral("port")));
+    QVERIFY(SerialDifferences(serial, BoardSerial{serial.settings, false}).isEmpty());
+    readSerial = BoardSerial{serial.settings, false};
+    serial.hasPort = true;
+    QCOMPARE(SerialDifferences(serial, readSerial),
+             QStringList{QStringLiteral("port: wrote 40001, read none")});
 }
 
 void tst_CliInput::boardAddress_data()
@@ -376,6 +432,9 @@ void tst_CliInput::addressPlan_data()
     QTest::newRow("incomplete address")
         << QByteArray("00:0a:ff:10:20:3b,10.1.2.,255.0.0.0\n")
         << QStringLiteral("line 1: IP address \"10.1.2.\" is not a dotted IPv4 address") << QStringList();
+    QTest::newRow("byte-order mark before the header")
+        << QByteArray("\xEF\xBB\xBFmac,ip,mask,gateway\n00:0a:ff:10:20:3b,dhcp\n") << QString()
+        << QStringList{QStringLiteral("00:0a:ff:10:20:3b dhcp")};
     QTest::newRow("only a header") << QByteArray("mac,ip,mask,gateway\n")
                                    << QStringLiteral("the plan lists no boards") << QStringList();
 }
@@ -385,9 +444,11 @@ void tst_CliInput::addressPlan()
     QFETCH(QByteArray, csv);
     QFETCH(QString, error);
     QFETCH(QStringList, plan);
+    QBuffer file(&csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
     QList<PlannedAddress> parsed;
     QString message;
-    const bool ok = ParseAddressPlan(csv, parsed, message);
+    const bool ok = ParseAddressPlan(ReadInputText(file), parsed, message);
     QVERIFY2(ok == error.isEmpty(), qPrintable(message));
     QVERIFY2(message.startsWith(error), qPrintable(message));
     QCOMPARE(PlanText(parsed), plan);

@@ -9,6 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+
 namespace {
 
 const QString kEnterprise = QStringLiteral("1.3.6.1.4.1.32473.1.4.");
@@ -24,6 +30,15 @@ const QString kCopyBoard = QStringLiteral("127.0.0.7");    // takes an exported 
 const QString kFixedMac = QStringLiteral("02:4c:46:00:53:08");   // takes new settings
 const QString kDhcpMac = QStringLiteral("02:4c:46:00:53:09");    // uses DHCP
 const QString kUnknownMac = QStringLiteral("02:4c:46:00:53:ff"); // no such board
+// Boards with faults of their SNMP agent, silent on the node protocol so that no search lists them.
+const QString kPortGetSilent = QStringLiteral("127.0.0.20");  // port 4001; no answer to a GET of it
+const QString kPortGetRefused = QStringLiteral("127.0.0.21"); // port 4001; a GET of it gets genErr
+const QString kNoPortNumber = QStringLiteral("127.0.0.22");   // has no port number
+const QString kRefusesPort = QStringLiteral("127.0.0.23");    // port 4001; refuses a SET of it
+const QString kBadVariables = QStringLiteral("127.0.0.24");   // bit rate mistyped, port 1's mode missing
+const QString kOtherPort = QStringLiteral("127.0.0.25");      // answers for the next I/O port
+const QString kRefusesPeriod = QStringLiteral("127.0.0.26");  // refuses a SET of the I/O period
+const QString kRefusesCommit = QStringLiteral("127.0.0.27");  // refuses a SET of the commit variable
 // No route leads there inside the namespace: requests cannot be sent.
 const QString kUnreachable = QStringLiteral("192.0.2.10");
 
@@ -66,13 +81,17 @@ class tst_CliNetns : public QObject
     void badInputSendsNothing();
     void failures_data();
     void failures();
+    void outputFailures_data();
+    void outputFailures();
     void setIp_data();
     void setIp();
     void manualPageProgramAnswersAsTheTool_data();
     void manualPageProgramAnswersAsTheTool();
 
   private:
-    Run Cli(QStringList arguments);
+    // setUp: what to change about the process before it starts.
+    Run Cli(QStringList arguments, const std::function<void(QProcess&)>& setUp = {});
+    QStringList SetsSince(qsizetype logged) const;
     void WriteFile(const QString& name, const QByteArray& contents);
     qsizetype LogSize() const;
     qsizetype SetAddressRequests() const;
@@ -97,7 +116,7 @@ void tst_CliNetns::initTestCase()
         {kEnterprise + QStringLiteral("3.10.3.4.0"), 1},
         {kEnterprise + QStringLiteral("3.10.3.5.0"), 1000},
     };
-    const QJsonArray boards{
+    QJsonArray boards{
         Board(2, {{QStringLiteral("values"), readValues}}),
         Board(3),
         Board(4, {{QStringLiteral("refuseSets"), true}}),
@@ -110,6 +129,28 @@ void tst_CliNetns::initTestCase()
         Board(11, {}, {{QStringLiteral("ignoreSetAddress"), true}}),
         Board(12),
     };
+    const QJsonObject quiet{{QStringLiteral("silent"), true}};
+    const QString port = kEnterprise + QStringLiteral("2.5.0");
+    const QJsonObject port4001{{port, 4001}};
+    const QJsonArray faulty{
+        Board(20, {{QStringLiteral("values"), port4001}, {QStringLiteral("silentGets"), port}}, quiet),
+        Board(21, {{QStringLiteral("values"), port4001}, {QStringLiteral("refuseGets"), port}}, quiet),
+        Board(22, {{QStringLiteral("noPortNumber"), true}}, quiet),
+        Board(23,
+              {{QStringLiteral("values"), port4001},
+               {QStringLiteral("refuseSets"), port},
+               {QStringLiteral("refuseStatus"), 17}},
+              quiet),
+        Board(24,
+              {{QStringLiteral("wrongType"), kEnterprise + QStringLiteral("2.10.0")},
+               {QStringLiteral("exception"), kEnterprise + QStringLiteral("3.10.1.1.0")}},
+              quiet),
+        Board(25, {{QStringLiteral("otherPort"), true}}, quiet),
+        Board(26, {{QStringLiteral("refuseSets"), kEnterprise + QStringLiteral("3.2.0")}}, quiet),
+        Board(27, {{QStringLiteral("refuseSets"), kEnterprise + QStringLiteral("1.2.0")}}, quiet),
+    };
+    for (const QJsonValue& board : faulty)
+        boards.append(board);
     const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
     QVERIFY(
         m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
@@ -141,11 +182,13 @@ void tst_CliNetns::cleanupTestCase()
     QVERIFY(m_sim.Stop());
 }
 
-Run tst_CliNetns::Cli(QStringList arguments)
+Run tst_CliNetns::Cli(QStringList arguments, const std::function<void(QProcess&)>& setUp)
 {
     for (QString& argument : arguments)
         argument.replace(QStringLiteral("{dir}"), m_dir.path());
     QProcess process;
+    if (setUp)
+        setUp(process);
     process.start(QStringLiteral(LANFINCH_CLI_PATH), arguments);
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
@@ -160,6 +203,18 @@ Run tst_CliNetns::Cli(QStringList arguments)
 qsizetype tst_CliNetns::LogSize() const
 {
     return m_sim.LogEntries().size();
+}
+
+// The variables of the SETs the boards received since the log had `logged` entries, in order, by
+// their names below the enterprise subtree.
+QStringList tst_CliNetns::SetsSince(qsizetype logged) const
+{
+    QStringList sets;
+    for (const QJsonObject& entry : m_sim.LogEntries().mid(logged)) {
+        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
+            sets << entry.value(QStringLiteral("oid")).toString().remove(kEnterprise);
+    }
+    return sets;
 }
 
 qsizetype tst_CliNetns::SetAddressRequests() const
@@ -211,6 +266,11 @@ void tst_CliNetns::reads_data()
                        QStringLiteral("--format=json")}
         << QByteArray(R"({"mode": "TCPCLIENT", "port": 40001, "peer": "192.0.2.10", "bitrate": 115200,
                          "databits": 8, "stopbits": 1, "parity": "even", "flow": "none"})");
+    QTest::newRow("serial get, a board without a port number")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kNoPortNumber,
+                       QStringLiteral("--format=json")}
+        << QByteArray(R"({"mode": "TCPSERVER", "port": null, "peer": "0.0.0.0", "bitrate": 9600,
+                         "databits": 8, "stopbits": 1, "parity": "none", "flow": "none"})");
     QTest::newRow("gpio get one port")
         << QStringList{QStringLiteral("gpio"),   QStringLiteral("get"), kReadBoard,
                        QStringLiteral("--port"), QStringLiteral("3"),   QStringLiteral("--format"),
@@ -234,6 +294,9 @@ void tst_CliNetns::writes_data()
     QTest::addColumn<QStringList>("write");
     QTest::addColumn<QStringList>("read");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("sets"); // the variables SET, in order
+
+    const QString serialSets = QStringLiteral("2.2.0 2.4.0 2.10.0 2.12.0 2.15.0 2.20.0 2.25.0 2.5.0 1.2.0");
 
     QTest::newRow("serial set, other settings kept")
         << QStringList{QStringLiteral("serial"),
@@ -245,7 +308,15 @@ void tst_CliNetns::writes_data()
                        QStringLiteral("--verify")}
         << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kWriteBoard}
         << QByteArray(R"({"mode": "TCPSERVER", "port": 21347, "peer": "192.0.2.20", "bitrate": 57600,
-                         "databits": 8, "stopbits": 1, "parity": "odd", "flow": "none"})");
+                         "databits": 8, "stopbits": 1, "parity": "odd", "flow": "none"})")
+        << serialSets;
+    QTest::newRow("serial set, a board without a port number: none written")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("set"), kNoPortNumber,
+                       QStringLiteral("bitrate=19200"), QStringLiteral("--verify")}
+        << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kNoPortNumber}
+        << QByteArray(R"({"mode": "TCPSERVER", "port": null, "peer": "0.0.0.0", "bitrate": 19200,
+                         "databits": 8, "stopbits": 1, "parity": "none", "flow": "none"})")
+        << QString(serialSets).remove(QStringLiteral(" 2.5.0"));
     QTest::newRow("gpio set INPUT port with node-wide settings")
         << QStringList{QStringLiteral("gpio"),
                        QStringLiteral("set"),
@@ -263,7 +334,8 @@ void tst_CliNetns::writes_data()
         << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kWriteBoard, QStringLiteral("--port=6")}
         << QByteArray(R"({"manager": "192.0.2.1", "period": 500, "ports": [
                          {"port": 6, "mode": "INPUT", "state": "LOW", "initial": "LOW", "trapstate": "HIGH",
-                          "traptime": 30}]})");
+                          "traptime": 30}]})")
+        << QStringLiteral("3.1.0 3.2.0 3.10.6.1.0 3.10.6.4.0 3.10.6.5.0 1.2.0");
     QTest::newRow("gpio set OUTPUT port leaves its trap settings")
         << QStringList{QStringLiteral("gpio"),
                        QStringLiteral("set"),
@@ -275,7 +347,8 @@ void tst_CliNetns::writes_data()
         << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kWriteBoard, QStringLiteral("--port=6")}
         << QByteArray(R"({"manager": "192.0.2.1", "period": 500, "ports": [
                          {"port": 6, "mode": "OUTPUT", "state": "HIGH", "initial": "LOW", "trapstate": "HIGH",
-                          "traptime": 30}]})");
+                          "traptime": 30}]})")
+        << QStringLiteral("3.1.0 3.2.0 3.10.6.1.0 3.10.6.2.0 3.10.6.3.0 1.2.0");
 }
 
 void tst_CliNetns::writes()
@@ -283,12 +356,15 @@ void tst_CliNetns::writes()
     QFETCH(QStringList, write);
     QFETCH(QStringList, read);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, sets);
 
+    const qsizetype logged = LogSize();
     const Run written = Cli(write << QStringLiteral("--format=json"));
     QVERIFY2(written.exitCode == 0, (written.out + written.err.toUtf8()).constData());
     const QJsonObject result = written.Json().array().at(0).toObject();
-    QCOMPARE(result.value(QStringLiteral("board")).toString(), kWriteBoard);
+    QCOMPARE(result.value(QStringLiteral("board")).toString(), write.at(2));
     QCOMPARE(result.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+    QCOMPARE(SetsSince(logged).join(QLatin1Char(' ')), sets);
 
     const Run run = Cli(read << QStringLiteral("--format=json"));
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -399,18 +475,69 @@ void tst_CliNetns::failures_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("lines"); // each expected in stdout and stderr together
+    QTest::addColumn<int>("sets");          // variables SET on the boards
 
+    const QString serial = QStringLiteral("serial");
+    const QString gpio = QStringLiteral("gpio");
+    const QString set = QStringLiteral("set");
+    const QString get = QStringLiteral("get");
     QTest::newRow("refused write")
-        << QStringList{QStringLiteral("serial"), QStringLiteral("set"), kRefusing,
-                       QStringLiteral("bitrate=57600")}
-        << 3
-        << QStringList{QStringLiteral("refused  writing serial settings: the board refused it (genErr)\n")};
-    QTest::newRow("silent board") << QStringList{QStringLiteral("gpio"), QStringLiteral("get"), kSilent} << 4
-                                  << QStringList{
-                                         QStringLiteral("127.0.0.5: reading I/O port 1: no reply in time")};
+        << QStringList{serial, set, kRefusing, QStringLiteral("bitrate=57600")} << 3
+        << QStringList{QStringLiteral("refused  writing serial settings: the board refused it (genErr)\n")}
+        << 7;
+    QTest::newRow("silent board") << QStringList{gpio, get, kSilent} << 4
+                                  << QStringList{QStringLiteral(
+                                         "127.0.0.5: reading I/O port 1: no reply in time")}
+                                  << 0;
     QTest::newRow("unreachable board")
         << QStringList{QStringLiteral("export"), kUnreachable} << 5
-        << QStringList{QStringLiteral("192.0.2.10: reading serial settings: the request could not be sent")};
+        << QStringList{QStringLiteral("192.0.2.10: reading serial settings: the request could not be sent")}
+        << 0;
+    // The board keeps port 4001: a write that cannot read it writes nothing.
+    QTest::newRow("port number unanswered")
+        << QStringList{serial, set, kPortGetSilent, QStringLiteral("bitrate=19200")} << 4
+        << QStringList{QStringLiteral("no reply  reading serial port number: no reply in time\n")} << 0;
+    QTest::newRow("port number refused to a GET")
+        << QStringList{serial, set, kPortGetRefused, QStringLiteral("bitrate=19200")} << 3
+        << QStringList{QStringLiteral("refused  reading serial port number: the board refused it (genErr)\n")}
+        << 0;
+    QTest::newRow("port number given to a board without one: no commit")
+        << QStringList{serial, set, kNoPortNumber, QStringLiteral("port=5000")} << 3
+        << QStringList{QStringLiteral(
+               "writing serial port number: the board refused it (noCreation); the other "
+               "serial settings had been accepted, nothing was committed\n")}
+        << 8;
+    QTest::newRow("port number refused to a SET: no commit")
+        << QStringList{serial, set, kRefusesPort, QStringLiteral("port=5000"), QStringLiteral("--verify")}
+        << 3 << QStringList{QStringLiteral("writing serial port number: the board refused it (notWritable)")}
+        << 8;
+    QTest::newRow("mistyped variable")
+        << QStringList{serial, get, kBadVariables} << 3
+        << QStringList{QStringLiteral(
+               "127.0.0.24: reading serial settings: serial bitrate "
+               "(1.3.6.1.4.1.32473.1.4.2.10.0) came back as OCTET STRING, not INTEGER\n")}
+        << 0;
+    QTest::newRow("a variable the board lacks")
+        << QStringList{gpio, get, kBadVariables} << 3
+        << QStringList{QStringLiteral("127.0.0.24: reading I/O port 1: the board lacks I/O port 1 mode "
+                                      "(1.3.6.1.4.1.32473.1.4.3.10.1.1.0)\n")}
+        << 0;
+    QTest::newRow("an answer for another I/O port")
+        << QStringList{QStringLiteral("export"), kOtherPort} << 3
+        << QStringList{QStringLiteral("127.0.0.25: reading I/O port 1: the reply has "
+                                      "1.3.6.1.4.1.32473.1.4.3.10.2.1.0, which was not asked for\n")}
+        << 0;
+    QTest::newRow("a refused record after one written")
+        << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/bitrate.json"), kRefusesPeriod} << 3
+        << QStringList{QStringLiteral("127.0.0.26,refused,writing I/O port 1: the board refused it (genErr); "
+                                      "serial had been written\r\n")}
+        << 14;
+    QTest::newRow("refused commit")
+        << QStringList{gpio, set, kRefusesCommit, QStringLiteral("--period=500")} << 3
+        << QStringList{QStringLiteral(
+               "committing I/O port 1: the board refused it (genErr); its settings had "
+               "been accepted\n")}
+        << 6;
     QTest::newRow("batch: each board's result, the worst status")
         << QStringList{QStringLiteral("apply"),
                        QStringLiteral("{dir}/bitrate.json"),
@@ -419,12 +546,13 @@ void tst_CliNetns::failures_data()
                        kSilent,
                        kWriteBoard}
         << 4
-        << QStringList{
-               QStringLiteral(
-                   "127.0.0.6,differs,\"read-back differs: serial bitrate: wrote 57600, read 9600\"\r\n"),
-               QStringLiteral("127.0.0.4,refused,writing serial settings: the board refused it (genErr)\r\n"),
-               QStringLiteral("127.0.0.5,no reply,reading serial settings: no reply in time\r\n"),
-               QStringLiteral("127.0.0.3,ok,serial and I/O port 1 written and verified\r\n")};
+        << QStringList{QStringLiteral("127.0.0.6,differs,\"read-back differs: serial bitrate: wrote 57600, "
+                                      "read 9600\"\r\n"),
+                       QStringLiteral(
+                           "127.0.0.4,refused,writing serial settings: the board refused it (genErr)\r\n"),
+                       QStringLiteral("127.0.0.5,no reply,reading serial settings: no reply in time\r\n"),
+                       QStringLiteral("127.0.0.3,ok,serial and I/O port 1 written and verified\r\n")}
+        << 37;
 }
 
 void tst_CliNetns::failures()
@@ -432,13 +560,64 @@ void tst_CliNetns::failures()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QStringList, lines);
+    QFETCH(int, sets);
     if (arguments.first() == QLatin1String("apply"))
         arguments << QStringLiteral("--format=csv");
+    const qsizetype logged = LogSize();
     const Run run = Cli(arguments);
     const QString output = QString::fromUtf8(run.out) + run.err;
     QCOMPARE(run.exitCode, exitCode);
     for (const QString& line : lines)
         QVERIFY2(output.contains(line), qPrintable(output));
+    QCOMPARE(SetsSince(logged).size(), sets);
+}
+
+void tst_CliNetns::outputFailures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("closedPipe"); // otherwise stdout is /dev/full
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason");
+
+    const QString full = QStringLiteral("No space left on device");
+    const QString closed = QStringLiteral("Broken pipe");
+    QTest::newRow("help, full disk") << QStringList{QStringLiteral("--help")} << false << 1 << full;
+    QTest::newRow("help, closed pipe") << QStringList{QStringLiteral("--help")} << true << 1 << closed;
+    QTest::newRow("a board's settings, full disk")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("get"), kReadBoard} << false << 1 << full;
+    QTest::newRow("a document, closed pipe")
+        << QStringList{QStringLiteral("export"), kReadBoard} << true << 1 << closed;
+    QTest::newRow("a refused write keeps its status")
+        << QStringList{QStringLiteral("serial"), QStringLiteral("set"), kRefusing,
+                       QStringLiteral("bitrate=57600")}
+        << true << 3 << closed;
+}
+
+void tst_CliNetns::outputFailures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, closedPipe);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    // A pipe whose reader has gone before anything is written: the first write fails with EPIPE.
+    int ends[2] = {-1, -1};
+    QVERIFY(pipe2(ends, O_CLOEXEC) == 0);
+    close(ends[0]);
+    const Run run = Cli(arguments, [&](QProcess& process) {
+        if (!closedPipe) {
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
+            return;
+        }
+        // Signals ignored here would stay ignored in the program; it must ignore SIGPIPE itself.
+        process.setChildProcessModifier([fd = ends[1]] {
+            dup2(fd, STDOUT_FILENO);
+            std::signal(SIGPIPE, SIG_DFL);
+        });
+    });
+    close(ends[1]);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("lanfinch-cli: writing to standard output failed: ") + reason),
+             qPrintable(run.err));
 }
 
 void tst_CliNetns::setIp_data()

@@ -1,14 +1,18 @@
 // The SNMP reply reading rule on replies of any shape: variables with any name, any type and
 // any value length, built by hand (values in exact-size heap blocks, so a read past a value's end
 // is caught) or through Net-SNMP's own constructor. The outcome is checked against the rule:
-// reading succeeds exactly when every variable names an entry and carries a 32-bit value.
+// reading succeeds exactly when every variable names an entry and carries a 32-bit value. The
+// strict reading of the same replies must stay within them too, and never read what the rule
+// refuses.
 #include "tests/fuzz/FuzzSupport.h"
 
 #include "snmpconfig/CSnmpAccess.h"
+#include "snmpconfig/SnmpStrictRead.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <memory>
@@ -268,6 +272,19 @@ void CheckGeneric(FuzzInput& input)
 
     const auto model = ModelReading(reply.get(), table);
     FUZZ_CHECK(result == (model ? 1 : 0));
+
+    // Read strictly, a reply with every variable present reads as the rule reads it.
+    std::vector<int32_t> strict = before;
+    std::vector<ExpectedVariable> expected;
+    for (size_t i = 0; i < table.size(); ++i)
+        expected.push_back({table[i].data(), table[i].size(),
+                            input.Byte() % 2 ? u_char(ASN_INTEGER) : u_char(ASN_IPADDRESS), &strict[i]});
+    const auto absent = std::make_unique<bool[]>(table.size());
+    StrictReadProblem problem;
+    const bool allThere =
+        ReadReplyStrictly(*reply, expected.data(), expected.size(), absent.get(), problem) == 1 &&
+        std::none_of(absent.get(), absent.get() + table.size(), [](bool lacking) { return lacking; });
+    FUZZ_CHECK(!allThere || (model && strict == fields));
     if (!model)
         return;
     for (size_t i = 0; i < fields.size(); ++i)

@@ -1,5 +1,6 @@
-// The reply reading rule on replies built in memory: no network involved.
+// The reply reading rules on replies built in memory: no network involved.
 #include "snmpconfig/CSnmpAccess.h"
+#include "snmpconfig/SnmpStrictRead.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -237,6 +238,98 @@ TEST(ReplyReadingRule, RandomReplies)
         }
     }
     EXPECT_GT(readable, 100); // the generator must produce readable replies too
+}
+
+// The strict reading, over bit rate (INTEGER), peer (IpAddress) and a port's mode (INTEGER).
+struct StrictCase
+{
+    const char* what;
+    std::vector<Var> vars;
+    StrictReadProblem::Kind problem;
+    size_t index = 0; // of the expected variable the problem concerns
+    u_char type = 0;  // that came for it
+    bool peerAbsent = false;
+};
+
+TEST(StrictReading, Table)
+{
+    using Kind = StrictReadProblem::Kind;
+    const std::vector<u_char> address = {192, 0, 2, 10};
+    const Var bitRate = Int(kBitRate, 115200);
+    const Var peer = Bytes(kPeer, ASN_IPADDRESS, address);
+    const Var mode = Int(kPort5Mode, 1);
+    const std::vector<StrictCase> cases = {
+        {"each once, any order", {mode, peer, bitRate}, Kind::None},
+        {"the peer lacking, noted",
+         {bitRate, Exception(kPeer, SNMP_NOSUCHOBJECT), mode},
+         Kind::None,
+         0,
+         0,
+         true},
+        {"noSuchInstance as lacking",
+         {bitRate, Exception(kPeer, SNMP_NOSUCHINSTANCE), mode},
+         Kind::None,
+         0,
+         0,
+         true},
+        {"empty reply", {}, Kind::Missing, 0},
+        {"one left out", {bitRate, mode}, Kind::Missing, 1},
+        {"one twice", {bitRate, peer, Int(kBitRate, 2400), mode}, Kind::Repeated, 0},
+        {"a value and a lacking one",
+         {bitRate, peer, mode, Exception(kPort5Mode, SNMP_NOSUCHOBJECT)},
+         Kind::Repeated,
+         2},
+        {"one not asked for", {bitRate, peer, Int(kUnknown, 1), mode}, Kind::Unrequested},
+        {"a longer name", {bitRate, peer, mode, Int(kBitRateLonger, 1)}, Kind::Unrequested},
+        {"Gauge32 for an INTEGER",
+         {Int(kBitRate, 9600, ASN_GAUGE), peer, mode},
+         Kind::WrongType,
+         0,
+         ASN_GAUGE},
+        {"OCTET STRING for an IpAddress",
+         {bitRate, Bytes(kPeer, ASN_OCTET_STR, address), mode},
+         Kind::WrongType,
+         1,
+         ASN_OCTET_STR},
+        {"endOfMibView",
+         {bitRate, peer, Exception(kPort5Mode, SNMP_ENDOFMIBVIEW)},
+         Kind::WrongType,
+         2,
+         SNMP_ENDOFMIBVIEW},
+        {"IpAddress of three bytes",
+         {bitRate, Bytes(kPeer, ASN_IPADDRESS, {192, 0, 2}), mode},
+         Kind::BadValue,
+         1,
+         ASN_IPADDRESS},
+    };
+    for (const StrictCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fields fields;
+        const ExpectedVariable expected[] = {
+            {kBitRate.data(), kBitRate.size(), ASN_INTEGER, &fields.bitRate},
+            {kPeer.data(), kPeer.size(), ASN_IPADDRESS, &fields.peer},
+            {kPort5Mode.data(), kPort5Mode.size(), ASN_INTEGER, &fields.mode},
+        };
+        bool absent[3] = {};
+        StrictReadProblem problem;
+        const PduPtr reply = Reply(c.vars);
+        const int result = ReadReplyStrictly(*reply, expected, std::size(expected), absent, problem);
+        EXPECT_EQ(result, c.problem == Kind::None ? 1 : 0);
+        EXPECT_EQ(problem.kind, c.problem);
+        if (c.problem == Kind::Unrequested) {
+            EXPECT_EQ(Name(problem.name.begin(), problem.name.end()),
+                      c.vars[2].name == kUnknown ? kUnknown : kBitRateLonger);
+        } else if (c.problem != Kind::None) {
+            EXPECT_EQ(problem.index, c.index);
+            EXPECT_EQ(problem.type, c.type);
+        } else {
+            EXPECT_EQ(fields.bitRate, 115200);
+            EXPECT_EQ(fields.mode, 1);
+            EXPECT_EQ(absent[1], c.peerAbsent);
+            EXPECT_EQ(fields.peer, c.peerAbsent ? kUntouched : FromBytes({192, 0, 2, 10}));
+            EXPECT_FALSE(absent[0] || absent[2]);
+        }
+    }
 }
 
 } // namespace
