@@ -178,7 +178,7 @@ bool CNodeListDlg::event(QEvent* event)
         // A batch: each record on its own, through every check, so that one that ends the wait
         // closes it to those behind it.
         for (ReceivedNode& node : static_cast<CNodePacketEvent*>(event)->TakeNodes()) {
-            OnNodePacket(std::move(node.record));
+            OnNodePacket(std::move(node.record), node.interfaceIndex);
         }
         return true;
     }
@@ -244,7 +244,7 @@ int CNodeListDlg::RunWaitDialog(quint32 waitMs)
     return result;
 }
 
-void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record)
+void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record, unsigned interfaceIndex)
 {
     LF_TRACE("main window received message\n");
     if (!record) {
@@ -262,24 +262,24 @@ void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record)
     }
     switch (ntohl(record->GetOpCode())) {
     case OP_SEARCH_REPLY:
-        OnSearchReply(*record);
+        OnSearchReply(*record, interfaceIndex);
         break;
     case OP_SET_ADDRESS_REPLY:
-        OnSetAddressReply(*record);
+        OnSetAddressReply(*record, interfaceIndex);
         break;
     default:
         break;
     }
 }
 
-void CNodeListDlg::OnSearchReply(const NodeInfo& record)
+void CNodeListDlg::OnSearchReply(const NodeInfo& record, unsigned interfaceIndex)
 {
     if (m_rowsByMac.find(MacKey(record)) == m_rowsByMac.end()) {
-        AddNodeRow(record);
+        AddNodeRow(record, interfaceIndex);
     }
 }
 
-void CNodeListDlg::OnSetAddressReply(const NodeInfo& record)
+void CNodeListDlg::OnSetAddressReply(const NodeInfo& record, unsigned interfaceIndex)
 {
     const uint32_t result = ntohl(record.GetResult());
     if (result != 0) {
@@ -292,7 +292,7 @@ void CNodeListDlg::OnSetAddressReply(const NodeInfo& record)
     if (const auto it = m_rowsByMac.find(MacKey(record)); it != m_rowsByMac.end()) {
         RemoveRow(it->second);
     }
-    AddNodeRow(record);
+    AddNodeRow(record, interfaceIndex);
 }
 
 void CNodeListDlg::EndWait(int result)
@@ -308,9 +308,9 @@ int CNodeListDlg::FindRowByMac(const NodeInfo& record) const
     return it == m_rowsByMac.end() ? -1 : m_nodeList->indexOfTopLevelItem(it->second);
 }
 
-bool CNodeListDlg::AddNodeRow(const NodeInfo& record)
+bool CNodeListDlg::AddNodeRow(const NodeInfo& record, unsigned interfaceIndex)
 {
-    auto* row = new CNodeRow(record);
+    auto* row = new CNodeRow(record, interfaceIndex);
     m_nodeList->addTopLevelItem(row);
     // A second row for a listed MAC (only a set-address reply can ask for one) still gets listed;
     // the index keeps the first.
@@ -414,6 +414,12 @@ const NodeInfo* CNodeListDlg::SelectedNode() const
 {
     const int row = SelectedRow();
     return row >= 0 ? RowRecord(row) : nullptr;
+}
+
+unsigned CNodeListDlg::SelectedNodeInterface() const
+{
+    const CNodeRow* row = RowAt(SelectedRow());
+    return row != nullptr ? row->InterfaceIndex() : 0;
 }
 
 quint32 CNodeListDlg::SelectedNodeAddress() const

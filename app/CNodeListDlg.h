@@ -43,9 +43,12 @@ class CNodeListDlg final : public CTemplateDialog
     const NodeInfo* RowRecord(int row) const; // nullptr when there is no such row
     int SelectedRow() const;                  // first selected row, or -1
     const NodeInfo* SelectedNode() const;     // its record, or nullptr
+    // The interface the selected node's reply came in on; 0 when none is selected or not known.
+    unsigned SelectedNodeInterface() const;
     // Index of the row with the record's MAC address, or -1.
     int FindRowByMac(const NodeInfo& record) const;
-    bool AddNodeRow(const NodeInfo& record);
+    // interfaceIndex: where the reply came in (0 when not known); the row keeps it.
+    bool AddNodeRow(const NodeInfo& record, unsigned interfaceIndex = 0);
 
     // The reply wait: packets count only while one runs and only with the outstanding id.
     CNodeProtocol& Protocol() { return m_protocol; }
@@ -67,10 +70,10 @@ class CNodeListDlg final : public CTemplateDialog
 
   private:
     void OnSearch();
-    // Takes the record; it is released on every path.
-    void OnNodePacket(std::unique_ptr<NodeInfo> record);
-    void OnSearchReply(const NodeInfo& record);
-    void OnSetAddressReply(const NodeInfo& record);
+    // Takes the record; it is released on every path. interfaceIndex: where it came in.
+    void OnNodePacket(std::unique_ptr<NodeInfo> record, unsigned interfaceIndex = 0);
+    void OnSearchReply(const NodeInfo& record, unsigned interfaceIndex);
+    void OnSetAddressReply(const NodeInfo& record, unsigned interfaceIndex);
     // Ascending order of two rows' records by a column; negative, 0 or positive.
     static int CompareNodes(const NodeInfo& a, const NodeInfo& b, int column);
     void OnNodeListItemChanged();

@@ -13,8 +13,9 @@ QStringList CNodeRow::ColumnTexts(const NodeInfo& record)
 
 // The texts are set before the row joins a list, so adding a row costs the view one insertion
 // rather than one insertion and five changes.
-CNodeRow::CNodeRow(const NodeInfo& record)
-    : QTreeWidgetItem(ColumnTexts(record), kType), m_record(std::make_unique<NodeInfo>(record))
+CNodeRow::CNodeRow(const NodeInfo& record, unsigned interfaceIndex)
+    : QTreeWidgetItem(ColumnTexts(record), kType), m_record(std::make_unique<NodeInfo>(record)),
+      m_interfaceIndex(interfaceIndex)
 {
 }
 

@@ -15,6 +15,7 @@ void CNodeListDlg::OnIpSetting()
     }
     // A copy: a successful reply replaces the row, and its record with it, while the wait runs.
     const NodeInfo node = *selected;
+    const unsigned interfaceIndex = SelectedNodeInterface();
 
     CIpConfigDlg dialog;
     dialog.SetNetworkSettings(node.GetSettings());
@@ -22,8 +23,9 @@ void CNodeListDlg::OnIpSetting()
         return;
     }
 
+    // Out of the interface the node answered on only: the new settings concern that network alone.
     const quint32 transactionId =
-        Protocol().SendAddressRequest(dialog.GetNetworkSettings(), node.GetMacAddress());
+        Protocol().SendAddressRequest(dialog.GetNetworkSettings(), node.GetMacAddress(), interfaceIndex);
     SetOutstandingTransactionId(transactionId);
     if (transactionId == 0) {
         MessageBox::Show(this, IDS_SEND_FAILED);

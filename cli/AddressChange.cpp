@@ -42,14 +42,26 @@ AddressChangeResult Result(const PlannedAddress& entry, CliStatus status, const 
     return {entry.mac, status, ResultWord(status), detail, std::nullopt};
 }
 
-QString ReplyDetail(CliStatus status, const NodeInfo& reply, const NodeInfo::MacAddress& mac)
+QString MacList(const QList<NodeInfo::MacAddress>& macs)
 {
-    QString detail =
-        status == CliStatus::Done
-            ? QStringLiteral("network settings changed")
-            : QStringLiteral("the board refused the settings (result %1)").arg(ntohl(reply.GetResult()));
-    if (reply.GetMac() != mac)
-        detail += QStringLiteral("; the reply carries the MAC %1").arg(Text(reply.GetMacText()));
+    QStringList texts;
+    for (const NodeInfo::MacAddress& mac : macs)
+        texts << MacText(mac);
+    return texts.join(QStringLiteral(", "));
+}
+
+QString ReplyDetail(CliStatus status, const SetAddressAnswer& answer)
+{
+    QString detail;
+    if (status == CliStatus::Done)
+        detail = QStringLiteral("network settings changed");
+    else if (status == CliStatus::Refused)
+        detail = QStringLiteral("the board refused the settings (result %1)")
+                     .arg(ntohl(answer.reply->GetResult()));
+    else
+        detail = QStringLiteral("no reply within %1 s").arg(NodeExchange::kSetAddressWait.count() / 1000);
+    if (!answer.otherMacs.isEmpty())
+        detail += QStringLiteral("; replies with other MACs do not count: %1").arg(MacList(answer.otherMacs));
     return detail;
 }
 
@@ -73,6 +85,14 @@ std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const
     return SettingsToSend(current, entry.dhcp, fixed);
 }
 
+bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry)
+{
+    if (entry.dhcp)
+        return reported.IsDhcp();
+    return !reported.IsDhcp() && ntohl(reported.GetIpAddress()) == entry.ip &&
+           ntohl(reported.GetSubnetMask()) == entry.mask && ntohl(reported.GetGateway()) == entry.gateway;
+}
+
 AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
                                   const QList<FoundBoard>& found)
 {
@@ -90,37 +110,33 @@ AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& 
         result.reported = board->record.GetSettings();
         return result;
     }
-    NodeInfo reply;
-    const CliStatus status = exchange.SetAddress(*settings, entry.mac, reply);
-    switch (status) {
-    case CliStatus::Done:
-    case CliStatus::Refused: {
-        AddressChangeResult result = Result(entry, status, ReplyDetail(status, reply, entry.mac));
-        result.reported = reply.GetSettings();
-        return result;
-    }
-    case CliStatus::NoReply:
-        return Result(
-            entry, status,
-            QStringLiteral("no reply within %1 s").arg(NodeExchange::kSetAddressWait.count() / 1000));
-    default:
+    SetAddressAnswer answer;
+    const CliStatus status = exchange.SetAddress(*settings, entry.mac, board->interfaceIndex, answer);
+    if (status == CliStatus::NotSent)
         return Result(entry, status, QStringLiteral("the set-address request could not be sent"));
-    }
+    AddressChangeResult result = Result(entry, status, ReplyDetail(status, answer));
+    if (answer.reply)
+        result.reported = answer.reply->GetSettings();
+    return result;
 }
 
 Records SearchRecords(const QList<FoundBoard>& boards)
 {
     Records records;
     records.columns = {QStringLiteral("mac"),     QStringLiteral("ip"),   QStringLiteral("mask"),
-                       QStringLiteral("gateway"), QStringLiteral("dhcp"), QStringLiteral("interface")};
+                       QStringLiteral("gateway"), QStringLiteral("dhcp"), QStringLiteral("interface"),
+                       QStringLiteral("note")};
     QJsonArray list;
     for (const FoundBoard& board : boards) {
         const NetworkSettings& settings = board.record.GetSettings();
         const QString mac = Text(board.record.GetMacText());
-        records.rows << (QStringList{mac} + SettingsFields(settings) + QStringList{board.interfaceName});
+        const QString note = board.sharedMac ? QStringLiteral("MAC shared with another board") : QString();
+        records.rows << (QStringList{mac} + SettingsFields(settings) +
+                         QStringList{board.interfaceName, note});
         QJsonObject entry = SettingsObject(settings);
         entry.insert(QStringLiteral("mac"), mac);
         entry.insert(QStringLiteral("interface"), board.interfaceName);
+        entry.insert(QStringLiteral("sharedMac"), board.sharedMac);
         list.append(entry);
     }
     records.json = QJsonDocument(list);

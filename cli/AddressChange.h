@@ -15,10 +15,10 @@ struct AddressChangeResult
 {
     NodeInfo::MacAddress mac{};
     CliStatus status = CliStatus::Done;
-    QString result; // ok, unchanged, refused, no reply, not sent, not found
+    QString result; // ok, unchanged, unconfirmed, refused, no reply, not sent, not found
     QString detail;
-    // The settings the board's reply carried; for a change refused as unchanged, those it
-    // reported to the search.
+    // The settings the board reported last: to the confirmation search, in its reply, or (for a
+    // change refused as unchanged) to the search before.
     std::optional<NetworkSettings> reported;
 };
 
@@ -31,8 +31,12 @@ const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacA
 // addresses of entry have passed the address rules already.
 std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current);
 
-// One board of a change: looked up among the boards the search found, then the request and the
-// wait for its reply.
+// Whether settings a board reports are what entry gave it: the fixed addresses, or DHCP (whatever
+// address it then has).
+bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry);
+
+// One board of a change: looked up among the boards the search found, then the request (out of
+// the interface the board answered on) and the wait for its reply.
 AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
                                   const QList<FoundBoard>& found);
 

@@ -20,8 +20,10 @@ CliStatus RunSearch(const QStringList& arguments, CliContext& context)
     CommandLine line(
         QStringLiteral("search"),
         QStringLiteral("Broadcasts one search on every network interface and lists each board "
-                       "that answers (its first reply), in the order the replies came: MAC, IP "
-                       "address, subnet mask, gateway, DHCP, and the interface it answered on."));
+                       "that answers, in the order the replies came: MAC, IP address, subnet mask, "
+                       "gateway, DHCP, and the interface it answered on. A board that answers more "
+                       "than once is listed once; replies with one MAC but other settings or from "
+                       "another address are boards of their own, marked as sharing the MAC."));
     line.AddFormatOption();
     line.Parser().addOption(
         {kTimeout,
@@ -42,8 +44,9 @@ CliStatus RunSearch(const QStringList& arguments, CliContext& context)
 
     NodeExchange exchange;
     QList<FoundBoard> boards;
-    if (exchange.Search(wait, boards) != CliStatus::Done) {
-        context.err << ProgramName() << ": search: the search request could not be sent\n";
+    QString problem;
+    if (exchange.Search(wait, boards, problem) != CliStatus::Done) {
+        context.err << ProgramName() << ": search: " << problem << '\n';
         return CliStatus::NotSent;
     }
     PrintRecords(SearchRecords(boards), line.Format(), context.out);

@@ -1,5 +1,6 @@
 // set-ip: a board's IP settings, a plan of many boards, or consecutive addresses for what a search
 // lists; each board as the IP settings command of the window changes it.
+#include "cli/AddressBatch.h"
 #include "cli/AddressChange.h"
 #include "cli/AddressPlan.h"
 #include "cli/CliContext.h"
@@ -7,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/NodeExchange.h"
 #include "cli/Progress.h"
+#include "protocol/NetworkInterfaces.h"
 #include "resources/TextParsers.h"
 
 #include <QFile>
@@ -25,6 +27,7 @@ const QString kGateway = QStringLiteral("gateway");
 const QString kPlan = QStringLiteral("plan");
 const QString kFrom = QStringLiteral("from");
 const QString kDryRun = QStringLiteral("dry-run");
+const QString kNoConfirm = QStringLiteral("no-confirm");
 
 void AddOptions(QCommandLineParser& parser)
 {
@@ -48,6 +51,8 @@ void AddOptions(QCommandLineParser& parser)
     parser.addOption(
         {kDryRun, QStringLiteral("With --from: print the plan (in CSV, one that --plan reads) and "
                                  "send nothing.")});
+    parser.addOption({kNoConfirm, QStringLiteral("Take a board's success reply as the outcome, without the "
+                                                 "searches that confirm its new settings.")});
 }
 
 // Options that the chosen form of set-ip does not take.
@@ -97,35 +102,46 @@ std::optional<CliStatus> ReadFixed(const CommandLine& line, CliContext& context,
     return std::nullopt;
 }
 
-// The search before a change. With wanted MACs it ends as soon as each has answered.
-std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& context,
-                                      const QList<NodeInfo::MacAddress>& wanted, QList<FoundBoard>& found)
+// The search before a change: every board that answers within the wait, so that the plan can be
+// checked against all of them.
+std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& context, QList<FoundBoard>& found)
 {
-    SearchDone done;
-    if (!wanted.isEmpty()) {
-        done = [&wanted](const QList<FoundBoard>& boards) {
-            return std::all_of(wanted.cbegin(), wanted.cend(), [&](const NodeInfo::MacAddress& mac) {
-                return FindBoard(boards, mac) != nullptr;
-            });
-        };
-    }
-    if (exchange.Search(NodeExchange::kSearchWait, found, done) == CliStatus::Done)
+    QString problem;
+    if (exchange.Search(NodeExchange::kSearchWait, found, problem) == CliStatus::Done)
         return std::nullopt;
-    context.err << ProgramName() << ": set-ip: the search request could not be sent\n";
+    context.err << ProgramName() << ": set-ip: " << problem << '\n';
     return CliStatus::NotSent;
 }
 
-// The boards of a plan one by one, with a line each for what became of them.
+QList<quint32> OwnAddresses()
+{
+    const std::vector<uint32_t> addresses = NetworkInterfaces::LocalIpv4Addresses();
+    return QList<quint32>(addresses.cbegin(), addresses.cend());
+}
+
+// The plan checked against the search and put in order; a plan that cannot be carried out as it
+// stands changes nothing.
+std::optional<PlanOrder> Order(CliContext& context, const QList<PlannedAddress>& plan,
+                               const QList<FoundBoard>& found)
+{
+    QString error;
+    std::optional<PlanOrder> order = OrderPlan(plan, found, OwnAddresses(), error);
+    if (!order)
+        context.err << ProgramName() << ": set-ip: " << error << "; nothing was changed\n";
+    return order;
+}
+
+// The boards of a plan in their order, with a line each for what became of them.
 CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchange& exchange,
                        const QList<PlannedAddress>& plan, const QList<FoundBoard>& found)
 {
+    const std::optional<PlanOrder> order = Order(context, plan, found);
+    if (!order)
+        return CliStatus::BadInput;
     QList<AddressChangeResult> results;
     {
         Progress progress(context, QStringLiteral("set-ip"), plan.size());
-        for (qsizetype i = 0; i < plan.size(); ++i) {
-            progress.Show(i, MacText(plan[i].mac));
-            results << ChangeAddress(exchange, plan[i], found);
-        }
+        results = ChangeInOrder(exchange, plan, found, *order, !line.Parser().isSet(kNoConfirm), progress);
     }
     PrintRecords(AddressChangeRecords(results), line.Format(), context.out);
     return WorstStatus(results);
@@ -134,12 +150,9 @@ CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchang
 // Searches for the boards of the plan, then changes them.
 CliStatus ChangeAll(const CommandLine& line, CliContext& context, const QList<PlannedAddress>& plan)
 {
-    QList<NodeInfo::MacAddress> wanted;
-    for (const PlannedAddress& entry : plan)
-        wanted << entry.mac;
     NodeExchange exchange;
     QList<FoundBoard> found;
-    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, wanted, found))
+    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, found))
         return *failed;
     return ChangeBoards(line, context, exchange, plan, found);
 }
@@ -191,20 +204,22 @@ CliStatus SetPlan(const CommandLine& line, CliContext& context)
     return ChangeAll(line, context, plan);
 }
 
-// The boards to number: every board found, or those named, each of which must have answered.
+// The boards to number: every board found, or those named, each of which must have answered; a
+// MAC that several boards answer with is chosen once (and then refused with the plan).
 std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo::MacAddress>& named,
                                       const QList<FoundBoard>& found, QList<ListedBoard>& chosen,
                                       QList<quint32>& inUse)
 {
     for (const FoundBoard& board : found) {
-        NodeInfo::MacAddress mac{};
-        mac = board.record.GetMac();
+        const NodeInfo::MacAddress mac = board.record.GetMac();
         const quint32 ip = ntohl(board.record.GetSettings().GetIpAddress());
-        if (named.isEmpty() || named.contains(mac))
+        const bool listed = std::any_of(chosen.cbegin(), chosen.cend(),
+                                        [&](const ListedBoard& other) { return other.mac == mac; });
+        if ((named.isEmpty() || named.contains(mac)) && !listed)
             chosen << ListedBoard{mac, ip};
-        else
-            inUse << ip;
+        inUse << ip;
     }
+    inUse << OwnAddresses();
     for (const NodeInfo::MacAddress& mac : named) {
         if (FindBoard(found, mac) == nullptr) {
             context.err << ProgramName() << ": set-ip: " << MacText(mac)
@@ -242,7 +257,7 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
 
     NodeExchange exchange;
     QList<FoundBoard> found;
-    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, {}, found))
+    if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, found))
         return *failed;
     QList<ListedBoard> chosen;
     QList<quint32> inUse;
@@ -254,6 +269,8 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
         return CliStatus::BadInput;
     }
     if (line.Parser().isSet(kDryRun)) {
+        if (!Order(context, plan, found))
+            return CliStatus::BadInput;
         PrintRecords(PlanRecords(plan), line.Format(), context.out);
         return CliStatus::Done;
     }
@@ -270,8 +287,11 @@ CliStatus RunSetIp(const QStringList& arguments, CliContext& context)
             "Changes the IP settings of boards by the node protocol, as the window's IP settings command "
             "does: the settings must pass its address rules, a switch to DHCP keeps the addresses the board "
             "reported, and a change that changes nothing is refused. It searches first, to find each board "
-            "by its MAC and learn its settings, then sends each board its request and waits up to 15 s for "
-            "the reply. Prints one line per board: the outcome and the settings the board reports.\n"
+            "by its MAC and learn its settings, then sends each board its request (out of the interface it "
+            "answered on) and waits up to 15 s for its reply. Then it searches once a second, for up to "
+            "10 s, until each changed board shows its new settings: only then is the change ok, otherwise "
+            "unconfirmed (status 3). Prints one line per board: the outcome and the settings the board "
+            "reports.\n"
             "\n"
             "  set-ip MAC --dhcp\n"
             "  set-ip MAC --ip A --mask M [--gateway G]\n"
@@ -279,7 +299,10 @@ CliStatus RunSetIp(const QStringList& arguments, CliContext& context)
             "  set-ip --from A --mask M [--gateway G] [--dry-run] [MAC...]\n"
             "\n"
             "A plan is checked completely before anything is sent; a bad line is named and nothing is "
-            "sent. Boards are changed one at a time; the exit status is the worst of them."));
+            "sent. So is a plan that names a MAC several boards answer with, or gives out an address a "
+            "board outside the plan or this computer uses. A board that gives up an address another "
+            "takes goes first; boards that would take each other's addresses are refused. Boards are "
+            "changed one at a time; the exit status is the worst of them."));
     line.AddFormatOption();
     AddOptions(line.Parser());
     line.AddPositional(QStringLiteral("MAC"),

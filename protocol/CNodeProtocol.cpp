@@ -157,7 +157,7 @@ void CNodeProtocol::Close()
     }
 }
 
-int CNodeProtocol::SendPacket(const NodeInfo& packet)
+int CNodeProtocol::SendPacket(const NodeInfo& packet, unsigned onlyInterface)
 {
     auto buffer = std::make_unique<uint8_t[]>(NodeInfo::kPacketSize);
     packet.Pack(buffer.get());
@@ -166,7 +166,8 @@ int CNodeProtocol::SendPacket(const NodeInfo& packet)
     // boards may be on any of them.
     std::vector<unsigned> interfaces;
     if (m_destination.address == kRequestDestination.address) {
-        interfaces = NetworkInterfaces::WithIpv4Broadcast();
+        interfaces = onlyInterface != 0 ? std::vector<unsigned>{onlyInterface}
+                                        : NetworkInterfaces::WithIpv4Broadcast();
     }
     int sent = interfaces.empty() ? SendOn(buffer.get(), 0) : 0;
     for (const unsigned index : interfaces) {
@@ -218,14 +219,15 @@ uint32_t CNodeProtocol::SendSearchRequest()
     return SendPacket(request) ? request.GetTransactionId() : 0;
 }
 
-uint32_t CNodeProtocol::SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress)
+uint32_t CNodeProtocol::SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress,
+                                           unsigned interfaceIndex)
 {
     NodeInfo request;
     request.SetOpCode(htonl(OP_SET_ADDRESS_REQUEST));
     request.SetTransactionId(NewTransactionId());
     request.SetMacAddress(macAddress);
     request.SetSettings(settings);
-    return SendPacket(request) ? request.GetTransactionId() : 0;
+    return SendPacket(request, interfaceIndex) ? request.GetTransactionId() : 0;
 }
 
 uint32_t CNodeProtocol::TransactionIdFromSeed(uint32_t seed)

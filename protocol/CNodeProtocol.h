@@ -56,9 +56,13 @@ class CNodeProtocol
     void Close();
 
     // 1 when the request went out (on at least one interface), 0 when it went out nowhere.
-    int SendPacket(const NodeInfo& packet);
+    // onlyInterface: the index of the one interface a limited broadcast goes out on; 0 for every one.
+    int SendPacket(const NodeInfo& packet, unsigned onlyInterface = 0);
     uint32_t SendSearchRequest();
-    uint32_t SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress);
+    // A set-address request concerns one board: given the interface its search reply came in on, it
+    // goes out there only, so that the new settings do not travel over every other network.
+    uint32_t SendAddressRequest(const NetworkSettings& settings, const uint8_t* macAddress,
+                                unsigned interfaceIndex = 0);
 
     // A fresh transaction id (1 to 32767), drawn anew from the time in whole seconds.
     static uint32_t NewTransactionId();

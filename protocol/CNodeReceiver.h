@@ -2,6 +2,7 @@
 
 #include "protocol/NodeInfo.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ struct ReceivedNode
     std::unique_ptr<NodeInfo> record;
     unsigned interfaceIndex = 0; // 0 when not known
     std::string interfaceName;   // empty when not known
+    uint32_t sourceAddress = 0;  // the sender's IPv4 address, host order; 0 when not known
 };
 
 using ReceivedNodes = std::vector<ReceivedNode>;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -37,6 +38,27 @@ std::string Name(unsigned index)
 {
     char name[IF_NAMESIZE] = {};
     return index != 0 && if_indextoname(index, name) != nullptr ? std::string(name) : std::string();
+}
+
+std::vector<uint32_t> LocalIpv4Addresses()
+{
+    std::vector<uint32_t> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return addresses;
+    }
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
+            continue;
+        }
+        const uint32_t address =
+            ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    }
+    freeifaddrs(list);
+    return addresses;
 }
 
 } // namespace NetworkInterfaces

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,5 +13,8 @@ std::vector<unsigned> WithIpv4Broadcast();
 
 // The name of the interface with that index; empty when there is none.
 std::string Name(unsigned index);
+
+// Every IPv4 address of this machine's interfaces, host order, each once.
+std::vector<uint32_t> LocalIpv4Addresses();
 
 } // namespace NetworkInterfaces

@@ -255,7 +255,7 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
         SimBoard& board = m_boards[i];
         if (board.silent || board.ignoreSetAddress || board.mac != request.mac)
             continue;
-        if (board.setAddressResult == 0) {
+        if (board.setAddressResult == 0 && !board.keepSettings) {
             board.dhcp = request.dhcp;
             board.ip = request.ip;
             board.mask = request.mask;
@@ -264,6 +264,13 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
         }
         SimPacket reply = ReplyFrom(board, SimPacket::SetAddressReply, request);
         reply.result = board.setAddressResult;
+        if (board.keepSettings) {
+            // It claims the new settings; only a later search shows what it kept.
+            reply.dhcp = request.dhcp;
+            reply.ip = request.ip;
+            reply.mask = request.mask;
+            reply.gateway = request.gateway;
+        }
         if (board.replyMac)
             reply.mac = *board.replyMac;
         Queue(i, reply, peer, board.setAddressDelayMs);

@@ -19,6 +19,7 @@ struct SimBoard
     int replyDelayMs = 0;
     int setAddressDelayMs = 0;     // delay of set-address replies (defaults to replyDelayMs)
     bool ignoreSetAddress = false; // answers searches but never a set-address request
+    bool keepSettings = false;     // answers set-address requests with success but keeps its settings
     bool answerTwice = false;
     uint32_t setAddressResult = 0;
     std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies

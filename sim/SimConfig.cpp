@@ -55,6 +55,7 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         QStringLiteral("snmp"),
         QStringLiteral("setAddressDelayMs"),
         QStringLiteral("ignoreSetAddress"),
+        QStringLiteral("keepSettings"),
     };
     // A misspelt fault would otherwise pass silently and make a test prove nothing.
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -133,6 +134,12 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         return false;
     }
     board.ignoreSetAddress = ignoreSet.toBool(false);
+    const QJsonValue keep = object.value(QStringLiteral("keepSettings"));
+    if (!keep.isUndefined() && !keep.isBool()) {
+        error = QStringLiteral("\"keepSettings\" must be true or false");
+        return false;
+    }
+    board.keepSettings = keep.toBool(false);
 
     if (object.contains(QStringLiteral("setAddressResult")) &&
         !ReadUInt32(object.value(QStringLiteral("setAddressResult")), board.setAddressResult)) {

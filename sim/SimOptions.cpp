@@ -122,6 +122,8 @@ QString SimOptions::HelpText()
         "  replyDelayMs      answers after this delay (other boards go on answering meanwhile)\n"
         "  setAddressDelayMs delay of its set-address replies only (default: replyDelayMs)\n"
         "  ignoreSetAddress  true: answers searches but never a set-address request\n"
+        "  keepSettings      true: answers set-address requests with success and the new settings,\n"
+        "                    but keeps its own\n"
         "  answerTwice       answers every search twice; the second reply carries ip + 1\n"
         "  setAddressResult  result of its set-address replies; nonzero: settings not applied\n"
         "  replyMac          MAC carried by its set-address replies instead of its own\n"

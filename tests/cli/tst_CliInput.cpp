@@ -1,6 +1,7 @@
 // lanfinch-cli's reading of its input: settings, documents, board addresses, and its output forms;
 // which replies count. No network: what is checked here is what decides whether anything is sent
 // at all, and what is made of what comes back.
+#include "cli/AddressBatch.h"
 #include "cli/AddressChange.h"
 #include "cli/AddressPlan.h"
 #include "cli/BoardAddress.h"
@@ -43,6 +44,8 @@ class tst_CliInput : public QObject
     void allocation();
     void settingsToSend_data();
     void settingsToSend();
+    void planOrder_data();
+    void planOrder();
     void replyMatching_data();
     void replyMatching();
 };
@@ -587,29 +590,131 @@ void tst_CliInput::settingsToSend()
         QCOMPARE(sent->IsDhcp() ? 1 : 0, 1);
 }
 
+// Boards and plans by the last byte of the MAC 02:00:00:00:00:xx, on 10.0.0.0/8.
+static NodeInfo::MacAddress TestMac(const QString& last)
+{
+    return {2, 0, 0, 0, 0, static_cast<uint8_t>(last.toUInt(nullptr, 16))};
+}
+
+void tst_CliInput::planOrder_data()
+{
+    QTest::addColumn<QStringList>("found"); // "LAST IP", with " shared" when its MAC answered twice
+    QTest::addColumn<QStringList>("plan");  // plan lines with LAST for the MAC
+    QTest::addColumn<QString>("expected");  // the plan lines of each wave ("2 | 1"), or how the error starts
+
+    const QStringList two{QStringLiteral("01 10.0.0.1"), QStringLiteral("02 10.0.0.2")};
+    QTest::newRow("independent boards: one wave")
+        << two
+        << QStringList{QStringLiteral("01,10.0.0.11,255.0.0.0"), QStringLiteral("02,10.0.0.12,255.0.0.0")}
+        << QStringLiteral("1 2");
+    QTest::newRow("the board that gives up an address goes first")
+        << two
+        << QStringList{QStringLiteral("01,10.0.0.2,255.0.0.0"), QStringLiteral("02,10.0.0.3,255.0.0.0")}
+        << QStringLiteral("2 | 1");
+    QTest::newRow("a chain") << (two + QStringList{QStringLiteral("03 10.0.0.3")})
+                             << QStringList{QStringLiteral("01,10.0.0.2,255.0.0.0"),
+                                            QStringLiteral("02,10.0.0.3,255.0.0.0"),
+                                            QStringLiteral("03,10.0.0.4,255.0.0.0")}
+                             << QStringLiteral("3 | 2 | 1");
+    QTest::newRow("factory boards on one address: the one that keeps it goes last")
+        << QStringList{QStringLiteral("01 10.0.0.10"), QStringLiteral("02 10.0.0.10"),
+                       QStringLiteral("03 10.0.0.10")}
+        << QStringList{QStringLiteral("01,10.0.0.10,255.0.0.0"), QStringLiteral("02,10.0.0.11,255.0.0.0"),
+                       QStringLiteral("03,10.0.0.12,255.0.0.0")}
+        << QStringLiteral("2 3 | 1");
+    QTest::newRow("a board the search did not find holds nothing")
+        << QStringList() << QStringList{QStringLiteral("01,10.0.0.1,255.0.0.0")} << QStringLiteral("1");
+    QTest::newRow("two boards taking each other's addresses")
+        << two
+        << QStringList{QStringLiteral("01,10.0.0.2,255.0.0.0"), QStringLiteral("02,10.0.0.1,255.0.0.0")}
+        << QStringLiteral("line 1 (02:00:00:00:00:01) takes 10.0.0.2 from line 2 (02:00:00:00:00:02), line 2 "
+                          "(02:00:00:00:00:02) takes 10.0.0.1 from line 1 (02:00:00:00:00:01): in no order");
+    QTest::newRow("the address of a board outside the plan")
+        << two << QStringList{QStringLiteral("01,10.0.0.2,255.0.0.0")}
+        << QStringLiteral(
+               "line 1 (02:00:00:00:00:01): 10.0.0.2 is in use by 02:00:00:00:00:02, which the plan "
+               "does not change");
+    QTest::newRow("an address of this computer")
+        << two << QStringList{QStringLiteral("01,10.0.0.99,255.0.0.0")}
+        << QStringLiteral("line 1 (02:00:00:00:00:01): 10.0.0.99 is an address of this computer");
+    QTest::newRow("a MAC two boards answer with")
+        << QStringList{QStringLiteral("01 10.0.0.1 shared"), QStringLiteral("01 10.0.0.7 shared")}
+        << QStringList{QStringLiteral("01,10.0.0.20,255.0.0.0")}
+        << QStringLiteral("line 1 (02:00:00:00:00:01): 2 boards answer with this MAC (10.0.0.1, 10.0.0.7)");
+    QTest::newRow("the address of a board that switches to DHCP")
+        << two << QStringList{QStringLiteral("01,10.0.0.2,255.0.0.0"), QStringLiteral("02,dhcp")}
+        << QStringLiteral(
+               "line 1 (02:00:00:00:00:01): 10.0.0.2 is in use by line 2 (02:00:00:00:00:02), which "
+               "switches to DHCP");
+}
+
+void tst_CliInput::planOrder()
+{
+    QFETCH(QStringList, found);
+    QFETCH(QStringList, plan);
+    QFETCH(QString, expected);
+    QList<FoundBoard> boards;
+    for (const QString& text : found) {
+        const QStringList parts = text.split(QLatin1Char(' '));
+        FoundBoard board;
+        board.record.SetMacAddress(TestMac(parts[0]).data());
+        board.record.GetSettings() = Settings(QStringLiteral("0 %1/255.0.0.0 0.0.0.0").arg(parts[1]));
+        board.sharedMac = parts.size() > 2;
+        boards << board;
+    }
+    QByteArray csv;
+    for (const QString& line : plan)
+        csv += (QStringLiteral("02:00:00:00:00:") + line + QLatin1Char('\n')).toUtf8();
+    QList<PlannedAddress> entries;
+    QString error;
+    QVERIFY2(ParseAddressPlan(csv, entries, error), qPrintable(error));
+
+    const std::optional<PlanOrder> order =
+        OrderPlan(entries, boards, {ParseDottedAddress(QStringLiteral("10.0.0.99"))->HostOrder()}, error);
+    QStringList waves;
+    for (const QList<qsizetype>& wave : order ? order->waves : QList<QList<qsizetype>>()) {
+        QStringList lines;
+        for (const qsizetype i : wave)
+            lines << QString::number(entries[i].line);
+        waves << lines.join(QLatin1Char(' '));
+    }
+    QVERIFY2(order ? waves.join(QStringLiteral(" | ")) == expected : error.startsWith(expected),
+             qPrintable(order ? waves.join(QStringLiteral(" | ")) : error));
+}
+
 void tst_CliInput::replyMatching_data()
 {
     // Each packet "OP TID MAC IP": MAC the last byte of 02:00:00:00:00:xx, IP the last octet of
-    // 10.0.0.x. The request's transaction id is 7.
+    // 10.0.0.x. The request's transaction id is 7; the set-address request was for the MAC "addressed".
     QTest::addColumn<QStringList>("packets");
     QTest::addColumn<int>("stopAfter");      // the search has all it needs once it lists this many; 0: never
-    QTest::addColumn<QStringList>("listed"); // "MAC IP" of the search, in order
+    QTest::addColumn<QStringList>("listed"); // "MAC IP" of the search, in order; "*" after a shared MAC
+    QTest::addColumn<QString>("addressed");
     QTest::addColumn<QString>("setReply");   // "MAC IP" of the set-address reply taken, or empty
+    QTest::addColumn<QStringList>("others"); // MACs of the other set-address replies
 
-    QTest::newRow("first reply per MAC, in order of arrival")
-        << QStringList{QStringLiteral("1 7 02 10"), QStringLiteral("1 7 01 11"), QStringLiteral("1 7 02 12")}
-        << 0 << QStringList{QStringLiteral("02 10"), QStringLiteral("01 11")} << QString();
+    QTest::newRow("repeats are one board, other settings another one with the MAC")
+        << QStringList{QStringLiteral("1 7 02 10"), QStringLiteral("1 7 01 11"), QStringLiteral("1 7 02 10"),
+                       QStringLiteral("1 7 02 12")}
+        << 0 << QStringList{QStringLiteral("02 10*"), QStringLiteral("01 11"), QStringLiteral("02 12*")}
+        << QStringLiteral("01") << QString() << QStringList();
     QTest::newRow("other ids and op codes do not count")
         << QStringList{QStringLiteral("1 8 01 10"), QStringLiteral("3 7 01 11"), QStringLiteral("0 7 02 12"),
                        QStringLiteral("2 7 03 13"), QStringLiteral("1 7 04 14")}
-        << 0 << QStringList{QStringLiteral("04 14")} << QStringLiteral("01 11");
-    QTest::newRow("the first set-address reply with the id wins")
-        << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("3 8 02 11"), QStringLiteral("3 7 03 12"),
-                       QStringLiteral("3 7 04 13")}
-        << 0 << QStringList{QStringLiteral("01 10")} << QStringLiteral("03 12");
+        << 0 << QStringList{QStringLiteral("04 14")} << QStringLiteral("01") << QStringLiteral("01 11")
+        << QStringList();
+    QTest::newRow("only the addressed board's reply with the id ends the wait")
+        << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("3 8 04 11"), QStringLiteral("3 7 03 12"),
+                       QStringLiteral("3 7 04 13"), QStringLiteral("3 7 04 14")}
+        << 0 << QStringList{QStringLiteral("01 10")} << QStringLiteral("04") << QStringLiteral("04 13")
+        << QStringList{QStringLiteral("03")};
+    QTest::newRow("replies of other boards only: no answer")
+        << QStringList{QStringLiteral("3 7 03 12"), QStringLiteral("3 7 05 12"), QStringLiteral("3 7 03 12")}
+        << 0 << QStringList() << QStringLiteral("04") << QString()
+        << QStringList{QStringLiteral("03"), QStringLiteral("05")};
     QTest::newRow("a search ends once it has what it waits for")
         << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("1 7 02 11")} << 1
-        << QStringList{QStringLiteral("01 10")} << QString();
+        << QStringList{QStringLiteral("01 10")} << QStringLiteral("01") << QString() << QStringList();
 }
 
 void tst_CliInput::replyMatching()
@@ -617,7 +722,9 @@ void tst_CliInput::replyMatching()
     QFETCH(QStringList, packets);
     QFETCH(int, stopAfter);
     QFETCH(QStringList, listed);
+    QFETCH(QString, addressed);
     QFETCH(QString, setReply);
+    QFETCH(QStringList, others);
 
     const auto fill = [&](CNodeQueue& queue) {
         ReceivedNodes nodes;
@@ -626,10 +733,9 @@ void tst_CliInput::replyMatching()
             auto record = std::make_unique<NodeInfo>();
             record->SetOpCode(htonl(fields[0].toUInt()));
             record->SetTransactionId(fields[1].toUInt());
-            const uint8_t mac[6] = {2, 0, 0, 0, 0, static_cast<uint8_t>(fields[2].toUInt(nullptr, 16))};
-            record->SetMacAddress(mac);
+            record->SetMacAddress(TestMac(fields[2]).data());
             record->GetSettings().SetIpAddress(htonl(0x0a000000u + fields[3].toUInt()));
-            nodes.push_back(ReceivedNode{std::move(record), 3, "eth1"});
+            nodes.push_back(ReceivedNode{std::move(record), 3, "eth1", 0x0a000000u + fields[3].toUInt()});
         }
         queue.OnNodesReceived(std::move(nodes));
     };
@@ -649,15 +755,21 @@ void tst_CliInput::replyMatching()
         });
     QStringList texts;
     for (const FoundBoard& board : found) {
-        texts << text(board.record);
+        texts << text(board.record) + (board.sharedMac ? QStringLiteral("*") : QString());
         QCOMPARE(board.interfaceName, QStringLiteral("eth1"));
+        QCOMPARE(board.interfaceIndex, 3u);
+        QCOMPARE(board.sourceAddress, ntohl(board.record.GetSettings().GetIpAddress()));
     }
     QCOMPARE(texts, listed);
 
     CNodeQueue replies;
     fill(replies);
-    const std::optional<NodeInfo> reply = AwaitSetAddressReply(replies, 7, now);
-    QCOMPARE(reply ? text(*reply) : QString(), setReply);
+    const SetAddressAnswer answer = AwaitSetAddressReply(replies, 7, TestMac(addressed), now);
+    QCOMPARE(answer.reply ? text(*answer.reply) : QString(), setReply);
+    QStringList otherTexts;
+    for (const NodeInfo::MacAddress& mac : answer.otherMacs)
+        otherTexts << QStringLiteral("%1").arg(mac[5], 2, 16, QLatin1Char('0'));
+    QCOMPARE(otherTexts, others);
 }
 
 QTEST_GUILESS_MAIN(tst_CliInput)

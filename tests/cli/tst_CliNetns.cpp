@@ -9,7 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -85,6 +88,8 @@ class tst_CliNetns : public QObject
     void outputFailures();
     void setIp_data();
     void setIp();
+    void noReceiveSocketIsNotSent_data();
+    void noReceiveSocketIsNotSent();
     void manualPageProgramAnswersAsTheTool_data();
     void manualPageProgramAnswersAsTheTool();
 
@@ -116,6 +121,8 @@ void tst_CliNetns::initTestCase()
         {kEnterprise + QStringLiteral("3.10.3.4.0"), 1},
         {kEnterprise + QStringLiteral("3.10.3.5.0"), 1000},
     };
+    QJsonObject sharingMac = Board(14);
+    sharingMac.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.114"));
     QJsonArray boards{
         Board(2, {{QStringLiteral("values"), readValues}}),
         Board(3),
@@ -128,6 +135,12 @@ void tst_CliNetns::initTestCase()
         Board(10, {}, {{QStringLiteral("setAddressResult"), 1}}),
         Board(11, {}, {{QStringLiteral("ignoreSetAddress"), true}}),
         Board(12),
+        Board(13, {}, {{QStringLiteral("keepSettings"), true}}),
+        // Two boards with one MAC (factory settings), on two addresses.
+        Board(14),
+        sharingMac,
+        Board(16),
+        Board(17),
     };
     const QJsonObject quiet{{QStringLiteral("silent"), true}};
     const QString port = kEnterprise + QStringLiteral("2.5.0");
@@ -168,6 +181,13 @@ void tst_CliNetns::initTestCase()
     WriteFile(QStringLiteral("invalid.csv"), "# changes nothing while a line is wrong\n"
                                              "02:4c:46:00:53:0c,dhcp\n"
                                              "02:4c:46:00:53:0a,127.0.0.255,255.255.255.0\n");
+    WriteFile(QStringLiteral("handover.csv"), "02:4c:46:00:53:10,127.0.0.17,255.0.0.0\n"
+                                              "02:4c:46:00:53:11,127.0.0.70,255.0.0.0\n");
+    WriteFile(QStringLiteral("swap.csv"), "02:4c:46:00:53:02,127.0.0.3,255.0.0.0\n"
+                                          "02:4c:46:00:53:03,127.0.0.2,255.0.0.0\n");
+    WriteFile(QStringLiteral("taken.csv"), "02:4c:46:00:53:0c,dhcp\n"
+                                           "02:4c:46:00:53:02,127.0.0.3,255.0.0.0\n");
+    WriteFile(QStringLiteral("own.csv"), "02:4c:46:00:53:02,127.0.0.1,255.0.0.0\n");
 }
 
 void tst_CliNetns::WriteFile(const QString& name, const QByteArray& contents)
@@ -233,14 +253,22 @@ void tst_CliNetns::searchListsEveryBoard()
     const Run run = Cli({QStringLiteral("search"), QStringLiteral("--format=json")});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QJsonArray expected;
-    for (int last = 2; last <= 12; ++last) {
-        expected.append(QJsonObject{
+    const auto board = [](int last, int ip) {
+        return QJsonObject{
             {QStringLiteral("mac"), QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0'))},
-            {QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last)},
+            {QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(ip)},
             {QStringLiteral("mask"), QStringLiteral("255.0.0.0")},
             {QStringLiteral("gateway"), QJsonValue()},
             {QStringLiteral("dhcp"), last == 9},
-            {QStringLiteral("interface"), QStringLiteral("lo")}});
+            {QStringLiteral("interface"), QStringLiteral("lo")},
+            {QStringLiteral("sharedMac"), last == 14}};
+    };
+    for (int last = 2; last <= 17; ++last) {
+        // By MAC and address text: the second board with the MAC ...:0e on 127.0.0.114 first.
+        if (last == 14)
+            expected.append(board(14, 114));
+        if (last != 15)
+            expected.append(board(last, last));
     }
     // The simulator answers for its boards in their order; the test does not rely on the order in
     // which the replies arrive.
@@ -248,7 +276,10 @@ void tst_CliNetns::searchListsEveryBoard()
     for (const QJsonValue& board : run.Json().array())
         listed << board.toObject();
     std::sort(listed.begin(), listed.end(), [](const QJsonObject& a, const QJsonObject& b) {
-        return a.value(QStringLiteral("mac")).toString() < b.value(QStringLiteral("mac")).toString();
+        const auto key = [](const QJsonObject& o) {
+            return o.value(QStringLiteral("mac")).toString() + o.value(QStringLiteral("ip")).toString();
+        };
+        return key(a) < key(b);
     });
     QJsonArray sorted;
     for (const QJsonObject& board : listed)
@@ -626,6 +657,7 @@ void tst_CliNetns::setIp_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("requests"); // set-address requests the boards received
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("message"); // in stderr
 
     const QString setIp = QStringLiteral("set-ip");
     QTest::newRow("one board, fixed settings")
@@ -638,29 +670,83 @@ void tst_CliNetns::setIp_data()
                        QStringLiteral("--gateway"),
                        QStringLiteral("127.0.0.1")}
         << 0 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:08", "status": 0, "result": "ok",
-            "detail": "network settings changed",
-            "reported": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json");
+            "detail": "network settings changed and confirmed by a search",
+            "reported": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
+        << QString();
     QTest::newRow("DHCP for a board that uses it: nothing sent")
         << QStringList{setIp, kDhcpMac, QStringLiteral("--dhcp")} << 3 << 0
         << QByteArray(R"json([{"mac": "02:4c:46:00:53:09", "status": 3, "result": "unchanged",
             "detail": "settings not changed: the board uses DHCP already",
-            "reported": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true}}])json");
+            "reported": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true}}])json")
+        << QString();
     QTest::newRow("a MAC no board answers for")
         << QStringList{setIp, kUnknownMac, QStringLiteral("--ip=127.0.0.41"),
                        QStringLiteral("--mask=255.0.0.0")}
         << 6 << 0 << QByteArray(R"json([{"mac": "02:4c:46:00:53:ff", "status": 6, "result": "not found",
-            "detail": "no board with this MAC answered the search", "reported": null}])json");
+            "detail": "no board with this MAC answered the search", "reported": null}])json")
+        << QString();
+    // Ten searches, a second each, find the board with its old settings.
+    QTest::newRow("success answered, settings kept: unconfirmed")
+        << QStringList{setIp, QStringLiteral("02:4c:46:00:53:0d"), QStringLiteral("--ip=127.0.0.42"),
+                       QStringLiteral("--mask=255.0.0.0")}
+        << 3 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:0d", "status": 3, "result": "unconfirmed",
+            "detail": "network settings changed, but searches for 10 s showed it with 127.0.0.13/255.0.0.0 gateway none DHCP no",
+            "reported": {"ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+        << QString();
+    QTest::newRow("the same without confirmation: the reply's word")
+        << QStringList{setIp, QStringLiteral("02:4c:46:00:53:0d"), QStringLiteral("--ip=127.0.0.42"),
+                       QStringLiteral("--mask=255.0.0.0"), QStringLiteral("--no-confirm")}
+        << 0 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:0d", "status": 0, "result": "ok",
+            "detail": "network settings changed",
+            "reported": {"ip": "127.0.0.42", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+        << QString();
+    QTest::newRow("a MAC two boards answer with: nothing sent")
+        << QStringList{setIp, QStringLiteral("02:4c:46:00:53:0e"), QStringLiteral("--dhcp")} << 2 << 0
+        << QByteArray()
+        << QStringLiteral("02:4c:46:00:53:0e: 2 boards answer with this MAC (127.0.0.14, 127.0.0.114); a "
+                          "set-address request would change them all; nothing was changed");
+    QTest::newRow("consecutive addresses for boards that include a shared MAC: nothing sent")
+        << QStringList{setIp, QStringLiteral("--from=127.0.0.80"), QStringLiteral("--mask=255.0.0.0"),
+                       QStringLiteral("02:4c:46:00:53:0e"), QStringLiteral("02:4c:46:00:53:02")}
+        << 2 << 0 << QByteArray() << QStringLiteral("2 boards answer with this MAC");
+    QTest::newRow("plan: an address a board outside it uses")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/taken.csv")} << 2 << 0
+        << QByteArray()
+        << QStringLiteral(
+               "line 2 (02:4c:46:00:53:02): 127.0.0.3 is in use by 02:4c:46:00:53:03, which the plan "
+               "does not change; nothing was changed");
+    QTest::newRow("plan: this computer's address")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/own.csv")} << 2 << 0
+        << QByteArray()
+        << QStringLiteral("line 1 (02:4c:46:00:53:02): 127.0.0.1 is an address of this computer");
+    QTest::newRow("plan: two boards swapping addresses")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/swap.csv")} << 2 << 0
+        << QByteArray()
+        << QStringLiteral(
+               "line 1 (02:4c:46:00:53:02) takes 127.0.0.3 from line 2 (02:4c:46:00:53:03), line 2 "
+               "(02:4c:46:00:53:03) takes 127.0.0.2 from line 1 (02:4c:46:00:53:02): in no order can "
+               "they change without two boards on one address; give one of them a free address first");
+    QTest::newRow("plan: the board that gives up its address goes first")
+        << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/handover.csv")} << 0 << 2
+        << QByteArray(R"json([{"mac": "02:4c:46:00:53:10", "status": 0, "result": "ok",
+            "detail": "network settings changed and confirmed by a search",
+            "reported": {"ip": "127.0.0.17", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
+            {"mac": "02:4c:46:00:53:11", "status": 0, "result": "ok",
+            "detail": "network settings changed and confirmed by a search",
+            "reported": {"ip": "127.0.0.70", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+        << QString();
     // The silent board costs the full 15 s wait.
     QTest::newRow("plan: one board changes, one refuses, one stays silent")
         << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/plan.csv")} << 4 << 3
         << QByteArray(R"json([{"mac": "02:4c:46:00:53:0c", "status": 0, "result": "ok",
-            "detail": "network settings changed",
+            "detail": "network settings changed and confirmed by a search",
             "reported": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true}},
             {"mac": "02:4c:46:00:53:0a", "status": 3, "result": "refused",
             "detail": "the board refused the settings (result 1)",
             "reported": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
             {"mac": "02:4c:46:00:53:0b", "status": 4, "result": "no reply",
-            "detail": "no reply within 15 s", "reported": null}])json");
+            "detail": "no reply within 15 s", "reported": null}])json")
+        << QString();
     QTest::newRow("consecutive addresses, dry run: the addresses in use are skipped")
         << QStringList{setIp,
                        QStringLiteral("--from=127.0.0.10"),
@@ -670,8 +756,9 @@ void tst_CliNetns::setIp_data()
                        QStringLiteral("02:4c:46:00:53:02")}
         << 0 << 0
         << QByteArray(
-               R"json([{"mac": "02:4c:46:00:53:02", "ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null},
-            {"mac": "02:4c:46:00:53:03", "ip": "127.0.0.14", "mask": "255.0.0.0", "gateway": null}])json");
+               R"json([{"mac": "02:4c:46:00:53:02", "ip": "127.0.0.15", "mask": "255.0.0.0", "gateway": null},
+            {"mac": "02:4c:46:00:53:03", "ip": "127.0.0.16", "mask": "255.0.0.0", "gateway": null}])json")
+        << QString();
 }
 
 void tst_CliNetns::setIp()
@@ -680,11 +767,42 @@ void tst_CliNetns::setIp()
     QFETCH(int, exitCode);
     QFETCH(int, requests);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, message);
     const qsizetype sent = SetAddressRequests();
     const Run run = Cli(arguments << QStringLiteral("--format=json"));
     QVERIFY2(run.exitCode == exitCode, (run.out + run.err.toUtf8()).constData());
     QCOMPARE(run.Json(), QJsonDocument::fromJson(expected));
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(SetAddressRequests() - sent, requests);
+}
+
+// Another program holds the port replies come to, so the engine has no socket to receive them on.
+void tst_CliNetns::noReceiveSocketIsNotSent_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("search") << QStringList{QStringLiteral("search")};
+    QTest::newRow("set-ip") << QStringList{QStringLiteral("set-ip"), kFixedMac, QStringLiteral("--dhcp")};
+}
+
+void tst_CliNetns::noReceiveSocketIsNotSent()
+{
+    QFETCH(QStringList, arguments);
+    // Without SO_REUSEADDR, so that the engine cannot share it.
+    const int holder = socket(AF_INET, SOCK_DGRAM, 0);
+    QVERIFY(holder >= 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(22223);
+    QCOMPARE(bind(holder, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    const qsizetype logged = LogSize();
+    const Run run = Cli(arguments);
+    close(holder);
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(
+        run.err.contains(QStringLiteral("no socket could be opened to receive the boards' replies (UDP port "
+                                        "22223)")),
+        qPrintable(run.err));
+    QCOMPARE(LogSize(), logged);
 }
 
 // The manual page is made from a build-time program that links only the help texts.

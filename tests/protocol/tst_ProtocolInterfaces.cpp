@@ -65,6 +65,7 @@ class tst_ProtocolInterfaces : public QObject
     void cleanup();
 
     void searchListsTheBoardsOfEveryInterfaceOnce();
+    void setAddressReachesBoardOffTheDefaultRoute_data();
     void setAddressReachesBoardOffTheDefaultRoute();
 
   private:
@@ -178,20 +179,27 @@ void tst_ProtocolInterfaces::searchListsTheBoardsOfEveryInterfaceOnce()
     QCOMPARE(m_engine->SendSearchRequest(), 0u);
 }
 
+void tst_ProtocolInterfaces::setAddressReachesBoardOffTheDefaultRoute_data()
+{
+    QTest::addColumn<QString>("interfaceName"); // the one it goes out on; empty: every one
+    QTest::newRow("on every interface") << QString();
+    QTest::newRow("on the board's interface only") << kInterfaces[1];
+}
+
 void tst_ProtocolInterfaces::setAddressReachesBoardOffTheDefaultRoute()
 {
+    QFETCH(QString, interfaceName);
     NetworkSettings fixed;
     fixed.SetIpAddress(Address("10.81.2.50"));
     fixed.SetSubnetMask(Address("255.255.255.0"));
     fixed.SetGateway(Address("10.81.2.2"));
     const uint8_t target[6] = {0x02, 0, 0, 0, 0x02, 0x02};
-    const uint32_t id = m_engine->SendAddressRequest(fixed, target);
+    const unsigned interfaceIndex = interfaceName.isEmpty() ? 0 : if_nametoindex(qPrintable(interfaceName));
+    const uint32_t id = m_engine->SendAddressRequest(fixed, target, interfaceIndex);
     QVERIFY(id != 0);
     QCOMPARE(Replies(id, OP_SET_ADDRESS_REPLY, 1), QStringList{Mac(2, 2) + QStringLiteral("@lf-a2")});
     QCOMPARE(m_records.front()->GetResult(), 0u);
     QVERIFY(m_records.front()->GetSettings() == fixed);
-    // The other side's simulator may write down its copy of the request after this reply came.
-    QTRY_COMPARE(RequestsSeen(1, OP_SET_ADDRESS_REQUEST, id).size(), 1);
     QTRY_COMPARE(RequestsSeen(2, OP_SET_ADDRESS_REQUEST, id).size(), 1);
 
     // The board keeps its new address; the others keep theirs. (Within the same second a search
@@ -208,6 +216,9 @@ void tst_ProtocolInterfaces::setAddressReachesBoardOffTheDefaultRoute()
         addresses,
         QStringList({Mac(1, 1) + QStringLiteral(" 10.81.1.11"), Mac(1, 2) + QStringLiteral(" 10.81.1.12"),
                      Mac(2, 1) + QStringLiteral(" 10.81.2.11"), Mac(2, 2) + QStringLiteral(" 10.81.2.50")}));
+    // The first side's simulator has written down the search, and so anything that came before it.
+    QTRY_COMPARE(RequestsSeen(1, OP_SEARCH_REQUEST, search).size(), 1);
+    QCOMPARE(RequestsSeen(1, OP_SET_ADDRESS_REQUEST, id).size(), interfaceName.isEmpty() ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ProtocolInterfaces)

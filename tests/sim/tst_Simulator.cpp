@@ -117,7 +117,7 @@ void tst_Simulator::helpNamesEveryOption()
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
     for (const char* option :
          {"--boards", "--config", "--bind", "--snmp-port", "--no-snmp", "--log", "--help", "silent",
-          "replyDelayMs", "answerTwice", "setAddressResult", "replyMac", "dhcpWire"})
+          "replyDelayMs", "answerTwice", "setAddressResult", "replyMac", "dhcpWire", "keepSettings"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
 }
 
@@ -376,18 +376,21 @@ void tst_Simulator::setAddressFaults_data()
     QTest::addColumn<bool>("answers");
     QTest::addColumn<quint32>("result");
     QTest::addColumn<QString>("replyMac");
+    QTest::addColumn<bool>("claimed"); // the reply carries the new settings
     QTest::addColumn<bool>("applied");
     QTest::addColumn<int>("minDelayMs");
     const QString own = QStringLiteral("00:00:5e:00:53:10");
     QTest::newRow("silent") << QJsonObject{{QStringLiteral("silent"), true}} << false << 0u << own << false
-                            << 0;
+                            << false << 0;
     QTest::newRow("failure result") << QJsonObject{{QStringLiteral("setAddressResult"), 7}} << true << 7u
-                                    << own << false << 0;
+                                    << own << false << false << 0;
     QTest::newRow("other MAC") << QJsonObject{{QStringLiteral("replyMac"),
                                                QStringLiteral("00:00:5e:00:53:99")}}
-                               << true << 0u << QStringLiteral("00:00:5e:00:53:99") << true << 0;
+                               << true << 0u << QStringLiteral("00:00:5e:00:53:99") << true << true << 0;
     QTest::newRow("delayed") << QJsonObject{{QStringLiteral("replyDelayMs"), 200}} << true << 0u << own
-                             << true << 200;
+                             << true << true << 200;
+    QTest::newRow("success claimed, settings kept")
+        << QJsonObject{{QStringLiteral("keepSettings"), true}} << true << 0u << own << true << false << 0;
 }
 
 void tst_Simulator::setAddressFaults()
@@ -396,6 +399,7 @@ void tst_Simulator::setAddressFaults()
     QFETCH(bool, answers);
     QFETCH(quint32, result);
     QFETCH(QString, replyMac);
+    QFETCH(bool, claimed);
     QFETCH(bool, applied);
     QFETCH(int, minDelayMs);
 
@@ -416,7 +420,7 @@ void tst_Simulator::setAddressFaults()
         QCOMPARE(reply.op, 3u);
         QCOMPARE(reply.result, result);
         QCOMPARE(reply.mac, replyMac);
-        QCOMPARE(reply.ip, applied ? set.ip : QStringLiteral("127.0.0.30"));
+        QCOMPARE(reply.ip, claimed ? set.ip : QStringLiteral("127.0.0.30"));
         // The search went out after the set-address request, so it sees the outcome.
         const NodeRequest again = NodeRequest::Search("60000000");
         QVERIFY(s.Send(again));
