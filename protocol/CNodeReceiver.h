@@ -2,6 +2,7 @@
 
 #include "protocol/NodeInfo.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,3 +34,6 @@ class CNodeReceiver
 
     virtual void OnNodesReceived(ReceivedNodes nodes) = 0;
 };
+
+// The trace line of a receiver that had no room for count records (none when count is 0).
+void ReportDroppedRecords(std::size_t count);
