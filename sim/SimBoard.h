@@ -20,6 +20,7 @@ struct SimBoard
     int setAddressDelayMs = 0;     // delay of set-address replies (defaults to replyDelayMs)
     bool ignoreSetAddress = false; // answers searches but never a set-address request
     bool answerTwice = false;
+    bool replyBroadcast = false; // replies go to 255.255.255.255 at the requester's port
     uint32_t setAddressResult = 0;
     std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies
 
