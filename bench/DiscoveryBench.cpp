@@ -1,9 +1,9 @@
-// lanfinch-bench-discovery --sim PATH --boards N [--rcvbuf-cap BYTES]
+// lanfinch-bench-discovery --sim PATH --boards N [--rcvbuf-cap BYTES] [--reply-broadcast]
 // The real node list window on the product's ports against N simulated boards that answer one
 // search at once, then a bare receive loop with the engine's socket options as the kernel's limit.
 // --rcvbuf-cap: receive buffers as an unprivileged process gets them on a kernel with that
-// net.core.rmem_max (SocketHooks.h). Runs only inside scripts/netns-run. Prints one "discovery"
-// line and one "discovery-detail" line.
+// net.core.rmem_max (SocketHooks.h). --reply-broadcast: the boards answer to 255.255.255.255.
+// Runs only inside scripts/netns-run. Prints one "discovery" line and one "discovery-detail" line.
 #include "bench/BenchSupport.h"
 #include "bench/SocketHooks.h"
 
@@ -242,7 +242,9 @@ bool MeasureKernelLimit(uint32_t transactionId, KernelLimit& limit)
 
 void Usage()
 {
-    std::fputs("usage: lanfinch-bench-discovery --sim PATH --boards N [--rcvbuf-cap BYTES]\n", stderr);
+    std::fputs(
+        "usage: lanfinch-bench-discovery --sim PATH --boards N [--rcvbuf-cap BYTES] [--reply-broadcast]\n",
+        stderr);
 }
 
 } // namespace
@@ -252,13 +254,18 @@ int main(int argc, char* argv[])
     std::string simPath;
     int boards = -1;
     int receiveBufferCap = 0;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--sim") == 0)
-            simPath = argv[i + 1];
+    std::vector<std::string> simOptions{"--no-snmp"};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--reply-broadcast") == 0)
+            simOptions.push_back(argv[i]);
+        else if (i + 1 == argc)
+            break;
+        else if (std::strcmp(argv[i], "--sim") == 0)
+            simPath = argv[++i];
         else if (std::strcmp(argv[i], "--boards") == 0)
-            boards = std::atoi(argv[i + 1]);
+            boards = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--rcvbuf-cap") == 0)
-            receiveBufferCap = std::atoi(argv[i + 1]);
+            receiveBufferCap = std::atoi(argv[++i]);
     }
     if (simPath.empty() || boards < 0 || receiveBufferCap < 0) {
         Usage();
@@ -272,7 +279,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     Bench::Simulator sim;
-    if (!sim.Start(simPath, {"--boards", std::to_string(boards), "--no-snmp"})) {
+    simOptions.insert(simOptions.end(), {"--boards", std::to_string(boards)});
+    if (!sim.Start(simPath, simOptions)) {
         std::fputs("lanfinch-bench-discovery: the simulator did not start\n", stderr);
         return 1;
     }

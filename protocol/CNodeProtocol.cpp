@@ -39,11 +39,11 @@ CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeRe
                              int receiveSockets)
     : m_local(local), m_destination(destination), m_receiver(receiver), m_wantedSockets(receiveSockets)
 {
-    // Sockets that could not be opened deliver nothing: the thread ends at once, as after a failed
-    // receive.
+    // Sockets that could not be opened deliver nothing: the thread ends at once.
     const bool opened = Open() != 0;
-    m_receiveThread = std::thread(&CNodeProtocol::ReceiveThread,
-                                  opened ? m_receiveSockets : std::vector<int>{-1}, m_wakeFd, &m_receiver);
+    m_loop = std::make_unique<CReceiveLoop>(opened ? m_receiveSockets : std::vector<int>{-1}, m_wakeFd,
+                                            m_receiver);
+    m_receiveThread = std::thread([loop = m_loop.get()] { loop->Run(); });
 }
 
 CNodeProtocol::~CNodeProtocol()
@@ -91,9 +91,10 @@ int CNodeProtocol::Open()
         LF_TRACE("Can't bind to dhcp address: \n");
         return 0;
     }
-    m_receiveSockets.push_back(m_socket);
-    if (sockets > 1) {
-        AddGroupSockets(sockets);
+    m_receiveSockets = sockets > 1 ? ReplySockets::FormGroup(m_socket, sockets) : std::vector<int>{m_socket};
+    if (m_receiveSockets.size() > 1) {
+        // The receive thread orders the replies of the sockets by these timestamps.
+        ReplySockets::WaitForReceiveTimestamps();
     }
     return 1;
 }
@@ -114,24 +115,6 @@ int CNodeProtocol::SocketsFor(int grantedBuffer, bool portFree) const
     return std::clamp((kWantedReceiveRoom + grantedBuffer - 1) / grantedBuffer, 1, kMaxReceiveSockets);
 }
 
-// The rest of the group, on the port that the first socket got. Those that cannot be opened are
-// done without.
-void CNodeProtocol::AddGroupSockets(int count)
-{
-    sockaddr_in local = ToSockaddr(m_local);
-    local.sin_port = htons(BoundPort());
-    while (static_cast<int>(m_receiveSockets.size()) < count) {
-        const int fd = ReplySockets::OpenGroupMember(local);
-        if (fd < 0) {
-            break;
-        }
-        m_receiveSockets.push_back(fd);
-    }
-    ReplySockets::SpreadByMacAddress(m_socket, static_cast<unsigned>(m_receiveSockets.size()));
-    // The receive thread orders the replies of the sockets by these timestamps.
-    ReplySockets::WaitForReceiveTimestamps();
-}
-
 void CNodeProtocol::Close()
 {
     if (m_receiveThread.joinable()) {
@@ -141,8 +124,11 @@ void CNodeProtocol::Close()
         }
         m_receiveThread.join();
     }
+    // Sockets that kept failing the thread has closed already.
+    const std::vector<int> closedByLoop = m_loop ? m_loop->ClosedSockets() : std::vector<int>{};
+    m_loop.reset();
     for (const int fd : m_receiveSockets) {
-        if (fd != m_socket) {
+        if (fd != m_socket && std::find(closedByLoop.begin(), closedByLoop.end(), fd) == closedByLoop.end()) {
             close(fd);
         }
     }
@@ -256,8 +242,7 @@ uint16_t CNodeProtocol::BoundPort() const
     return ntohs(address.sin_port);
 }
 
-int CNodeProtocol::ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver)
+int CNodeProtocol::ReceiveSocketCount() const
 {
-    CReceiveLoop(sockets, wakeFd, *receiver).Run();
-    return 0;
+    return m_loop ? m_loop->ReadingCount() : 0;
 }

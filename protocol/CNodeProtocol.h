@@ -4,8 +4,11 @@
 #include "protocol/NodeInfo.h"
 
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
+
+class CReceiveLoop;
 
 // An IPv4 address and UDP port, both in host order.
 struct UdpEndpoint
@@ -24,13 +27,15 @@ struct UdpEndpoint
 //
 // Where the receive buffer that the kernel grants is small (an unprivileged process on a stock
 // kernel), replies are spread over several sockets of one SO_REUSEPORT group on the same port, so
-// that a burst of thousands of replies finds room; the receive thread puts them back into their
-// order of arrival. A port that another program (a second instance, say) already holds is shared
-// as before, with one socket that stays out of that program's group.
+// that a burst of thousands of replies finds room, whether the boards answer this host or by
+// broadcast; the receive thread puts them back into their order of arrival. A socket that keeps
+// failing leaves the group and the others take over its replies. A port that another program (a
+// second instance, say) already holds is shared as before, with one socket that stays out of that
+// program's group.
 //
 // Threads: construct, send and destroy on one thread (the main window's). The receive thread
-// touches nothing of this object but the sockets; Close() wakes it, waits for it to end, and only
-// then closes the sockets, so nothing is delivered after Close() returns.
+// touches nothing of this object but the sockets and its CReceiveLoop; Close() wakes it, waits for
+// it to end, and only then closes the sockets, so nothing is delivered after Close() returns.
 class CNodeProtocol
 {
   public:
@@ -71,8 +76,9 @@ class CNodeProtocol
 
     // The socket's local port (host order), 0 when there is no socket or it has no port yet.
     uint16_t BoundPort() const;
-    // How many sockets receive replies: 0 when none could be opened.
-    int ReceiveSocketCount() const { return static_cast<int>(m_receiveSockets.size()); }
+    // How many sockets receive replies: 0 when none could be opened, or none is left of those that
+    // failed while receiving.
+    int ReceiveSocketCount() const;
 
     // The main window's link (MainWindowLink::Receiver()).
     static CNodeReceiver& DefaultReceiver();
@@ -80,9 +86,7 @@ class CNodeProtocol
   private:
     // Run once, by the constructor: 1 when the sockets are created, configured and bound.
     int Open();
-    static int ReceiveThread(std::vector<int> sockets, int wakeFd, CNodeReceiver* receiver);
     int SocketsFor(int grantedBuffer, bool portFree) const;
-    void AddGroupSockets(int count);
     int SendOn(const uint8_t* wire, unsigned interfaceIndex);
 
     UdpEndpoint m_local;
@@ -93,5 +97,6 @@ class CNodeProtocol
     // m_socket first, then the others of its SO_REUSEPORT group.
     std::vector<int> m_receiveSockets;
     int m_wakeFd = -1;
+    std::unique_ptr<CReceiveLoop> m_loop; // runs on m_receiveThread
     std::thread m_receiveThread;
 };

@@ -1,13 +1,24 @@
 #include "protocol/CNodeQueue.h"
 
+#include <algorithm>
 #include <iterator>
+#include <utility>
+
+CNodeQueue::CNodeQueue(std::size_t capacity) : m_capacity(capacity) {}
+
+CNodeQueue::~CNodeQueue()
+{
+    ReportDroppedRecords(m_dropped);
+}
 
 void CNodeQueue::OnNodesReceived(ReceivedNodes nodes)
 {
     {
         std::lock_guard lock(m_mutex);
+        const std::size_t kept = std::min(nodes.size(), m_capacity - std::min(m_capacity, m_nodes.size()));
         m_nodes.insert(m_nodes.end(), std::make_move_iterator(nodes.begin()),
-                       std::make_move_iterator(nodes.end()));
+                       std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(kept)));
+        m_dropped += nodes.size() - kept;
     }
     m_arrived.notify_all();
 }
@@ -20,13 +31,28 @@ std::optional<ReceivedNode> CNodeQueue::Take(std::chrono::steady_clock::time_poi
     }
     ReceivedNode node = std::move(m_nodes.front());
     m_nodes.pop_front();
+    const std::size_t dropped = DropsToReport();
+    lock.unlock();
+    ReportDroppedRecords(dropped);
     return node;
 }
 
 ReceivedNodes CNodeQueue::TakeAll()
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     ReceivedNodes nodes(std::make_move_iterator(m_nodes.begin()), std::make_move_iterator(m_nodes.end()));
     m_nodes.clear();
+    const std::size_t dropped = DropsToReport();
+    lock.unlock();
+    ReportDroppedRecords(dropped);
     return nodes;
+}
+
+// A reader that keeps the queue near full during a flood would otherwise get a line per record.
+std::size_t CNodeQueue::DropsToReport()
+{
+    if (m_nodes.size() > m_capacity / 2) {
+        return 0;
+    }
+    return std::exchange(m_dropped, 0);
 }

@@ -4,15 +4,29 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
 
 // A receiver for programs without windows: the receive thread appends what it receives, any other
 // thread takes it, oldest first, waiting if it wants to. Thread-safe.
+//
+// It holds at most its capacity: records that find it full are dropped (a flood from one sender
+// must not grow memory without limit) and counted in one trace line once the queue has been taken
+// down to half its capacity again, or when it goes away.
 class CNodeQueue final : public CNodeReceiver
 {
   public:
+    // Far above the replies of the largest search (10,000 boards and more, each answering more
+    // than once).
+    static constexpr std::size_t kDefaultCapacity = 65536;
+
+    explicit CNodeQueue(std::size_t capacity = kDefaultCapacity);
+    ~CNodeQueue() override;
+    CNodeQueue(const CNodeQueue&) = delete;
+    CNodeQueue& operator=(const CNodeQueue&) = delete;
+
     void OnNodesReceived(ReceivedNodes nodes) override;
 
     // The oldest node; waits for one until deadline, and gives nothing when none came by then.
@@ -21,7 +35,13 @@ class CNodeQueue final : public CNodeReceiver
     ReceivedNodes TakeAll();
 
   private:
+    // The drops to report now that records were taken (0 while the queue is still fuller than
+    // half); under the lock.
+    std::size_t DropsToReport();
+
+    const std::size_t m_capacity;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<ReceivedNode> m_nodes;
+    std::size_t m_dropped = 0;
 };

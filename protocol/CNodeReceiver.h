@@ -2,19 +2,20 @@
 
 #include "protocol/NodeInfo.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// One received packet, and the network interface it came in on. The interface is kept beside the
-// record, not in it: the record is the packet.
+// One received packet, the network interface it came in on and who sent it. These are kept beside
+// the record, not in it: the record is the packet.
 struct ReceivedNode
 {
     std::unique_ptr<NodeInfo> record;
     unsigned interfaceIndex = 0; // 0 when not known
     std::string interfaceName;   // empty when not known
-    uint32_t sourceAddress = 0;  // the sender's IPv4 address, host order; 0 when not known
+    uint32_t sourceAddress = 0;  // IPv4, host order; 0 when not known
 };
 
 using ReceivedNodes = std::vector<ReceivedNode>;
@@ -33,3 +34,6 @@ class CNodeReceiver
 
     virtual void OnNodesReceived(ReceivedNodes nodes) = 0;
 };
+
+// The trace line of a receiver that had no room for count records (none when count is 0).
+void ReportDroppedRecords(std::size_t count);

@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <algorithm>
 #include <iterator>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -25,11 +27,11 @@ void CNodePacketEvent::Post(QObject* receiver, ReceivedNodes nodes)
 {
     std::lock_guard lock(g_openMutex);
     if (g_openEvent != nullptr && g_openReceiver == receiver) {
-        ReceivedNodes& open = g_openEvent->m_nodes;
-        open.insert(open.end(), std::make_move_iterator(nodes.begin()), std::make_move_iterator(nodes.end()));
+        g_openEvent->Join(std::move(nodes));
         return;
     }
-    auto* event = new CNodePacketEvent(std::move(nodes));
+    auto* event = new CNodePacketEvent({});
+    event->Join(std::move(nodes));
     g_openEvent = event;
     g_openReceiver = receiver;
     QCoreApplication::postEvent(receiver, event);
@@ -47,13 +49,27 @@ ReceivedNodes CNodePacketEvent::TakeNodes()
     return std::move(m_nodes);
 }
 
+// Under g_openMutex.
+void CNodePacketEvent::Join(ReceivedNodes nodes)
+{
+    const std::size_t kept = std::min(nodes.size(), kMaxJoined - std::min(kMaxJoined, m_nodes.size()));
+    m_nodes.insert(m_nodes.end(), std::make_move_iterator(nodes.begin()),
+                   std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(kept)));
+    m_dropped += nodes.size() - kept;
+}
+
 void CNodePacketEvent::Seal()
 {
-    std::lock_guard lock(g_openMutex);
-    if (g_openEvent == this) {
-        g_openEvent = nullptr;
-        g_openReceiver = nullptr;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard lock(g_openMutex);
+        if (g_openEvent == this) {
+            g_openEvent = nullptr;
+            g_openReceiver = nullptr;
+        }
+        dropped = std::exchange(m_dropped, 0);
     }
+    ReportDroppedRecords(dropped);
 }
 
 namespace MainWindowLink {

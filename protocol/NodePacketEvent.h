@@ -16,11 +16,17 @@ inline const QEvent::Type WM_NODE_PACKET = static_cast<QEvent::Type>(QEvent::Use
 class CNodePacketEvent final : public QEvent
 {
   public:
+    // What an event that keeps being joined holds at most: far above the replies of the largest
+    // search, and a bound on a flood while the receiver does not look.
+    static constexpr std::size_t kMaxJoined = 65536;
+
     explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
     ~CNodePacketEvent() override;
 
     // Posts the records to receiver (any thread). While the last event posted to it has not been
     // looked at yet, they join that one: a receiver that falls behind gets fewer, larger batches.
+    // Records that find it holding kMaxJoined are dropped, and counted in a trace line once it is
+    // looked at.
     static void Post(QObject* receiver, ReceivedNodes nodes);
 
     // How many records it carries. Once counted or taken, it takes no more.
@@ -28,9 +34,11 @@ class CNodePacketEvent final : public QEvent
     ReceivedNodes TakeNodes();
 
   private:
+    void Join(ReceivedNodes nodes);
     void Seal();
 
     ReceivedNodes m_nodes;
+    std::size_t m_dropped = 0;
 };
 
 // The application's current main window, as the receive thread sees it. The main window registers

@@ -1,5 +1,7 @@
 #include "protocol/ReplySockets.h"
 
+#include "protocol/Trace.h"
+
 #include <linux/errqueue.h>
 #include <linux/filter.h>
 #include <linux/if_packet.h>
@@ -21,18 +23,82 @@ int AttachFilter(int socket, int option, sock_filter* code, unsigned short lengt
     return setsockopt(socket, SOL_SOCKET, option, &program, sizeof program);
 }
 
-// Every socket of a group gets its own copy of a broadcast: only the first one keeps them.
-int AcceptUnicastOnly(int socket)
+// Where a board's MAC address lies in its reply, and what picks its share: the last four bytes, so
+// that boards that share an IP address (as they come from the factory) spread all the same. A
+// datagram too short to carry them belongs to the first share.
+constexpr __u32 kMacWordOffset = 10;
+constexpr __u32 kMacWordEnd = kMacWordOffset + 4;
+constexpr __u32 kHashFactor = 0x9e3779b1u;
+constexpr __u32 kUdpHeader = 8;
+
+// Picks the socket of a datagram sent to this host: shares 0 to sharing - 1 are the group's sockets
+// firstSharing and on. Runs on the UDP payload. Broadcasts do not pass through it: the kernel gives
+// every socket of the group a copy of those, and each socket's filter keeps its share alone.
+int Steer(int socket, unsigned sharing, unsigned firstSharing)
 {
     sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, static_cast<__u32>(SKF_AD_OFF + SKF_AD_PKTTYPE)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_HOST, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<__u32>(SKF_NET_OFF + 16)), // destination address
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0xffffffffu, 1, 0),
+        BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, kMacWordEnd, 0, 6),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kMacWordOffset),
+        BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, kHashFactor),
+        BPF_STMT(BPF_ALU | BPF_RSH | BPF_K, 16),
+        BPF_STMT(BPF_ALU | BPF_MOD | BPF_K, sharing),
+        BPF_STMT(BPF_ALU | BPF_ADD | BPF_K, firstSharing),
+        BPF_STMT(BPF_RET | BPF_A, 0),
+        BPF_STMT(BPF_RET | BPF_K, firstSharing),
+    };
+    return AttachFilter(socket, SO_ATTACH_REUSEPORT_CBPF, code, std::size(code));
+}
+
+// Keeps the datagrams of one share, by the same hash as Steer(). Runs on the UDP header.
+int KeepShare(int socket, unsigned share, unsigned sharing)
+{
+    const unsigned char tooShort = share == 0 ? 5 : 6;
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_LEN, 0),
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, kUdpHeader + kMacWordEnd, 0, tooShort),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kUdpHeader + kMacWordOffset),
+        BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, kHashFactor),
+        BPF_STMT(BPF_ALU | BPF_RSH | BPF_K, 16),
+        BPF_STMT(BPF_ALU | BPF_MOD | BPF_K, sharing),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, share, 0, 1),
         BPF_STMT(BPF_RET | BPF_K, 0xffffffffu),
         BPF_STMT(BPF_RET | BPF_K, 0),
     };
     return AttachFilter(socket, SO_ATTACH_FILTER, code, std::size(code));
+}
+
+int KeepNothing(int socket)
+{
+    sock_filter code[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
+    return AttachFilter(socket, SO_ATTACH_FILTER, code, std::size(code));
+}
+
+int KeepShareOf(const std::vector<int>& group, std::size_t index, std::size_t firstSharing)
+{
+    if (index < firstSharing) {
+        return KeepNothing(group[index]);
+    }
+    return KeepShare(group[index], static_cast<unsigned>(index - firstSharing),
+                     static_cast<unsigned>(group.size() - firstSharing));
+}
+
+// A further socket for the group on local. It keeps nothing until Spread() gives it its share, so
+// that nothing reaches it unfiltered. -1 when it cannot be had.
+int OpenGroupMember(const sockaddr_in& local)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) {
+        return -1;
+    }
+    SetReceiveBuffer(fd);
+    AskForReceiveDetails(fd, true);
+    if (SetIntOption(fd, SO_REUSEADDR, 1) < 0 || SetIntOption(fd, SO_REUSEPORT, 1) < 0 ||
+        KeepNothing(fd) < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // 1 when a datagram to itself arrives with a kernel receive timestamp, 0 when without, -1 when
@@ -105,36 +171,55 @@ bool PortIsFree(const sockaddr_in& local)
     return free;
 }
 
-int OpenGroupMember(const sockaddr_in& local)
+std::vector<int> FormGroup(int first, int count)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0) {
-        return -1;
+    std::vector<int> group{first};
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    // Until the group is complete, the first socket gets every reply.
+    if (getsockname(first, reinterpret_cast<sockaddr*>(&local), &length) != 0 || Steer(first, 1, 0) < 0) {
+        return group;
     }
-    SetReceiveBuffer(fd);
-    AskForReceiveDetails(fd, true);
-    if (SetIntOption(fd, SO_REUSEADDR, 1) < 0 || SetIntOption(fd, SO_REUSEPORT, 1) < 0 ||
-        AcceptUnicastOnly(fd) < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0) {
-        close(fd);
-        return -1;
+    while (static_cast<int>(group.size()) < count) {
+        const int fd = OpenGroupMember(local);
+        if (fd < 0) {
+            break;
+        }
+        group.push_back(fd);
     }
-    return fd;
+    if (Spread(group) != 0) {
+        return group;
+    }
+    LF_TRACE("Can't share replies among %zu sockets, receiving on one\n", group.size());
+    for (std::size_t i = 1; i < group.size(); ++i) {
+        close(group[i]);
+    }
+    KeepEverything(first);
+    return {first};
 }
 
-// The socket is chosen by the last four bytes of the MAC address in the packet: boards that
-// share an address (as they come from the factory) spread all the same, and the replies of one
-// board stay in one socket, in their order. Without the program the kernel spreads by the
-// sender's address and port.
-void SpreadByMacAddress(int socket, unsigned count)
+// The first socket last: while a group forms, it is the one that gets every reply.
+int Spread(const std::vector<int>& group, std::size_t firstSharing)
 {
-    sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, 10),
-        BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, 0x9e3779b1u),
-        BPF_STMT(BPF_ALU | BPF_RSH | BPF_K, 16),
-        BPF_STMT(BPF_ALU | BPF_MOD | BPF_K, count),
-        BPF_STMT(BPF_RET | BPF_A, 0),
-    };
-    AttachFilter(socket, SO_ATTACH_REUSEPORT_CBPF, code, std::size(code));
+    if (firstSharing >= group.size()) {
+        return 0;
+    }
+    for (std::size_t index = group.size() - 1; index > 0; --index) {
+        if (KeepShareOf(group, index, firstSharing) < 0) {
+            return 0;
+        }
+    }
+    const auto sharing = static_cast<unsigned>(group.size() - firstSharing);
+    if (Steer(group.front(), sharing, static_cast<unsigned>(firstSharing)) < 0) {
+        return 0;
+    }
+    return KeepShareOf(group, 0, firstSharing) < 0 ? 0 : 1;
+}
+
+void KeepEverything(int socket)
+{
+    const int unused = 0;
+    setsockopt(socket, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused);
 }
 
 // The kernel stamps received packets only once a switch for the whole system is on, which it

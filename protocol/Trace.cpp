@@ -1,5 +1,7 @@
 #include "protocol/Trace.h"
 
+#include "protocol/CNodeReceiver.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -35,3 +37,10 @@ void SetTraceSink(std::function<void(const std::string&)> sink)
 }
 
 } // namespace lanfinch
+
+void ReportDroppedRecords(std::size_t count)
+{
+    if (count > 0) {
+        LF_TRACE("receive queue full, %zu records dropped\n", count);
+    }
+}

@@ -317,10 +317,13 @@ void NodeSimulator::RunDueReplies()
     }
 }
 
-void NodeSimulator::Send(std::size_t boardIndex, const SimPacket& reply, const sockaddr_in& peer)
+void NodeSimulator::Send(std::size_t boardIndex, const SimPacket& reply, const sockaddr_in& requester)
 {
     SimBoard& board = m_boards[boardIndex];
     const auto bytes = reply.Encode();
+    sockaddr_in peer = requester;
+    if (board.replyBroadcast)
+        peer.sin_addr.s_addr = htonl(INADDR_BROADCAST);
 
     iovec vector{const_cast<uint8_t*>(bytes.data()), bytes.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};

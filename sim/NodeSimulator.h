@@ -58,7 +58,7 @@ class NodeSimulator
     void AnswerSearch(const SimPacket& request, const sockaddr_in& peer);
     void AnswerSetAddress(const SimPacket& request, const sockaddr_in& peer);
     void Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer, int delayMs);
-    void Send(std::size_t board, const SimPacket& reply, const sockaddr_in& peer);
+    void Send(std::size_t board, const SimPacket& reply, const sockaddr_in& requester);
 
     std::vector<SimBoard> m_boards;
     const SimLog& m_log;

@@ -21,6 +21,7 @@ struct SimBoard
     bool ignoreSetAddress = false; // answers searches but never a set-address request
     bool keepSettings = false;     // answers set-address requests with success but keeps its settings
     bool answerTwice = false;
+    bool replyBroadcast = false; // replies go to 255.255.255.255 at the requester's port
     uint32_t setAddressResult = 0;
     std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies
 

@@ -56,6 +56,7 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         QStringLiteral("setAddressDelayMs"),
         QStringLiteral("ignoreSetAddress"),
         QStringLiteral("keepSettings"),
+        QStringLiteral("replyBroadcast"),
     };
     // A misspelt fault would otherwise pass silently and make a test prove nothing.
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -104,12 +105,15 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
 
     const QJsonValue silent = object.value(QStringLiteral("silent"));
     const QJsonValue twice = object.value(QStringLiteral("answerTwice"));
-    if ((!silent.isUndefined() && !silent.isBool()) || (!twice.isUndefined() && !twice.isBool())) {
-        error = QStringLiteral("\"silent\" and \"answerTwice\" must be true or false");
+    const QJsonValue broadcast = object.value(QStringLiteral("replyBroadcast"));
+    if ((!silent.isUndefined() && !silent.isBool()) || (!twice.isUndefined() && !twice.isBool()) ||
+        (!broadcast.isUndefined() && !broadcast.isBool())) {
+        error = QStringLiteral("\"silent\", \"answerTwice\" and \"replyBroadcast\" must be true or false");
         return false;
     }
     board.silent = silent.toBool(false);
     board.answerTwice = twice.toBool(false);
+    board.replyBroadcast = broadcast.toBool(false);
 
     uint32_t delay = 0;
     if (object.contains(QStringLiteral("replyDelayMs")) &&

@@ -42,6 +42,8 @@ bool SimOptions::Parse(const QStringList& arguments, SimOptions& options, QStrin
             options.help = true;
         } else if (name == QLatin1String("--no-snmp") && !hasValue) {
             options.noSnmp = true;
+        } else if (name == QLatin1String("--reply-broadcast") && !hasValue) {
+            options.replyBroadcast = true;
         } else if (name == QLatin1String("--boards")) {
             if (!takeValue())
                 return false;
@@ -100,6 +102,9 @@ QString SimOptions::HelpText()
         "  --snmp-port P       UDP port of every board's SNMP agent (default 161; 0 = a port that is\n"
         "                      free on every board's address).\n"
         "  --no-snmp           start no SNMP agent.\n"
+        "  --reply-broadcast   every board answers by IP broadcast (255.255.255.255, at the\n"
+        "                      requester's port) instead of to the requester, as some small IP\n"
+        "                      stacks do; see replyBroadcast for single boards.\n"
         "  --log FILE          append one JSON line per datagram in and out (the SNMP agent appends\n"
         "                      its own lines, \"proto\":\"snmp\"). Fields: proto, dir (in/out), peer,\n"
         "                      len, op, tid (hex of the 4 bytes), mac, dhcp (hex of the 4 bytes), ip,\n"
@@ -125,6 +130,7 @@ QString SimOptions::HelpText()
         "  keepSettings      true: answers set-address requests with success and the new settings,\n"
         "                    but keeps its own\n"
         "  answerTwice       answers every search twice; the second reply carries ip + 1\n"
+        "  replyBroadcast    true: answers to 255.255.255.255 at the requester's port\n"
         "  setAddressResult  result of its set-address replies; nonzero: settings not applied\n"
         "  replyMac          MAC carried by its set-address replies instead of its own\n"
         "  snmp              object handed to the SNMP agent\n"

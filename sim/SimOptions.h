@@ -15,6 +15,7 @@ struct SimOptions
     uint16_t bindPort = 22222;
     uint16_t snmpPort = 161;
     bool noSnmp = false;
+    bool replyBroadcast = false;
     QString logPath;
     bool help = false;
 

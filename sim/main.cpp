@@ -46,6 +46,8 @@ int main(int argc, char* argv[])
         PrintError(error);
         return 2;
     }
+    for (SimBoard& board : boards)
+        board.replyBroadcast = board.replyBroadcast || options.replyBroadcast;
 
     SimLog log;
     if (!options.logPath.isEmpty() && !log.Open(options.logPath, error)) {

@@ -1,20 +1,31 @@
 #include "protocol/CNodeProtocol.h"
 #include "protocol/CNodeQueue.h"
-#include "tests/protocol/PacketSink.h"
+#include "protocol/CReceiveLoop.h"
+#include "protocol/ReplySockets.h"
 #include "protocol/Trace.h"
+#include "tests/protocol/PacketSink.h"
 #include "tests/support/UdpTestSocket.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <net/if.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -62,12 +73,14 @@ struct Taken
 {
     std::vector<QByteArray> bytes;
     std::vector<std::string> interfaces;
+    std::vector<uint32_t> senders;
 
     void Add(ReceivedNodes nodes)
     {
         for (const ReceivedNode& node : nodes) {
             bytes.push_back(Bytes(*node.record));
             interfaces.push_back(node.interfaceName + '#' + std::to_string(node.interfaceIndex));
+            senders.push_back(node.sourceAddress);
         }
     }
 };
@@ -75,6 +88,55 @@ struct Taken
 bool SendTo(UdpTestSocket& from, const CNodeProtocol& engine, const QByteArray& wire)
 {
     return from.SendTo(wire, kLoopbackText, engine.BoundPort());
+}
+
+// A search reply of board number `board`, which its MAC address carries (and so picks its socket).
+QByteArray ReplyOf(uint32_t board)
+{
+    QByteArray wire = Packet(OP_SEARCH_REPLY, 0x4242);
+    for (int i = 0; i < 4; ++i) {
+        wire[10 + i] = static_cast<char>(board >> (24 - 8 * i));
+    }
+    return wire;
+}
+
+// Sends the replies of boards 0 to count - 1, then counts each one the queue hands out, until
+// every board came or 5 s passed. Replies of other boards are left out.
+std::map<uint32_t, int> SendAndCollect(UdpTestSocket& from, uint16_t port, CNodeQueue& queue, uint32_t count)
+{
+    for (uint32_t board = 0; board < count; ++board) {
+        from.SendTo(ReplyOf(board), kLoopbackText, port);
+    }
+    std::map<uint32_t, int> received;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (received.size() < count) {
+        std::optional<ReceivedNode> node = queue.Take(deadline);
+        if (!node) {
+            break;
+        }
+        const uint8_t* mac = node->record->GetMacAddress();
+        const uint32_t board =
+            uint32_t(mac[2]) << 24 | uint32_t(mac[3]) << 16 | uint32_t(mac[4]) << 8 | mac[5];
+        if (board < count) {
+            ++received[board];
+        }
+    }
+    return received;
+}
+
+// This process's UDP sockets on port, lowest descriptor (the first bound) first.
+std::vector<int> SocketsOn(uint16_t port)
+{
+    std::vector<int> sockets;
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) == port) {
+            sockets.push_back(fd);
+        }
+    }
+    return sockets;
 }
 
 } // namespace
@@ -100,6 +162,9 @@ class tst_CNodeProtocol : public QObject
     void unboundSocketStillSends();
     void secondEngineBindsTheSamePort_data();
     void secondEngineBindsTheSamePort();
+    void failedReceivesAreRetriedAndASocketThatKeepsFailingLeaves_data();
+    void failedReceivesAreRetriedAndASocketThatKeepsFailingLeaves();
+    void socketThatTheThreadClosedIsNotClosedAgain();
 
   private:
     std::unique_ptr<PacketSink> m_sink;
@@ -179,6 +244,7 @@ void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
 
     // Rounds that each end with a known packet keep the burst within the socket's receive buffer.
     std::vector<QByteArray> expected;
+    std::vector<uint32_t> senders;
     Taken taken;
     const auto delivered = [&] {
         taken.Add(queue.TakeAll());
@@ -193,10 +259,12 @@ void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
             }
             if (wire.size() == NodeInfo::kPacketSize) {
                 expected.push_back(wire);
+                senders.push_back(round % 2 == 0 ? kLoopback : 0x7f000005u);
             }
             QVERIFY(SendTo(sender, *engine, wire));
         }
         expected.push_back(Packet(OP_SEARCH_REPLY, 0x10000 + round));
+        senders.push_back(round % 2 == 0 ? kLoopback : 0x7f000005u);
         QVERIFY(SendTo(sender, *engine, expected.back()));
         QTRY_COMPARE_WITH_TIMEOUT(delivered(), expected.size(), 10000);
     }
@@ -206,6 +274,7 @@ void tst_CNodeProtocol::randomBurstFromAnySenderDeliversThePacketsInOrder()
     if (!window) {
         const std::string loopback = "lo#" + std::to_string(if_nametoindex("lo"));
         QCOMPARE(taken.interfaces, std::vector<std::string>(expected.size(), loopback));
+        QCOMPARE(taken.senders, senders);
         QCoreApplication::sendPostedEvents();
         QVERIFY(m_sink->records.empty()); // the registered main window got none of them
     }
@@ -399,6 +468,111 @@ void tst_CNodeProtocol::secondEngineBindsTheSamePort()
     QCOMPARE(second->ReceiveSocketCount(), 1);
     QVERIFY(second->SendSearchRequest() != 0);
     QVERIFY(m_peer->Receive(5000).has_value());
+}
+
+void tst_CNodeProtocol::failedReceivesAreRetriedAndASocketThatKeepsFailingLeaves_data()
+{
+    QTest::addColumn<int>("sockets");
+    QTest::addColumn<int>("failing"); // its place in the group
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("failures"); // receives that fail; -1: every one
+    QTest::addColumn<int>("readingAfter");
+    QTest::newRow("out of buffers for a moment") << 4 << 2 << ENOBUFS << 3 << 4;
+    QTest::newRow("an ICMP error on the only socket") << 1 << 0 << int(ECONNREFUSED) << 2 << 1;
+    QTest::newRow("a member keeps failing") << 4 << 1 << EIO << -1 << 3;
+    QTest::newRow("the last member keeps failing") << 4 << 3 << EIO << -1 << 3;
+    QTest::newRow("the first socket keeps failing") << 4 << 0 << EIO << -1 << 3;
+    QTest::newRow("the only socket keeps failing") << 1 << 0 << EIO << -1 << 0;
+}
+
+void tst_CNodeProtocol::failedReceivesAreRetriedAndASocketThatKeepsFailingLeaves()
+{
+    QFETCH(int, sockets);
+    QFETCH(int, failing);
+    QFETCH(int, error);
+    QFETCH(int, failures);
+    QFETCH(int, readingAfter);
+    const int first = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{AF_INET, 0, {htonl(kLoopback)}, {}};
+    socklen_t length = sizeof local;
+    QVERIFY(ReplySockets::SetIntOption(first, SO_REUSEPORT, 1) == 0 &&
+            bind(first, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+            getsockname(first, reinterpret_cast<sockaddr*>(&local), &length) == 0);
+    const std::vector<int> group =
+        sockets > 1 ? ReplySockets::FormGroup(first, sockets) : std::vector<int>{first};
+    QCOMPARE(int(group.size()), sockets);
+    const int failingFd = group[std::size_t(failing)];
+    std::atomic<int> left{failures};
+    CNodeQueue queue;
+    const int wake = eventfd(0, EFD_CLOEXEC);
+    CReceiveLoop loop(group, wake, queue, [&](int fd, mmsghdr* messages, unsigned count) {
+        if (fd == failingFd && left != 0) {
+            left -= left > 0 ? 1 : 0;
+            errno = error;
+            return -1;
+        }
+        return recvmmsg(fd, messages, count, MSG_DONTWAIT, nullptr);
+    });
+    std::thread thread([&loop] { loop.Run(); });
+    const auto stop = qScopeGuard([&] {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wake, &one, sizeof one);
+        thread.join();
+        for (const int fd : group) {
+            if (std::find(loop.ClosedSockets().begin(), loop.ClosedSockets().end(), fd) ==
+                loop.ClosedSockets().end()) {
+                close(fd);
+            }
+        }
+        close(wake);
+    });
+
+    // Replies of other boards until one reaches the failing socket and its receives have failed.
+    const auto failed = [&] { return failures >= 0 ? left == 0 : loop.ReadingCount() < sockets; };
+    for (uint32_t probe = 0x10000; !failed() && probe < 0x10400; ++probe) {
+        QVERIFY(m_peer->SendTo(ReplyOf(probe), kLoopbackText, ntohs(local.sin_port)));
+        if (QTest::qWaitFor(failed, 20)) {
+            break;
+        }
+    }
+    QVERIFY(failed());
+    QTRY_COMPARE(loop.ReadingCount(), readingAfter);
+    if (readingAfter == 0) {
+        thread.join(); // it ends by itself
+        thread = std::thread([] {});
+    } else {
+        const std::map<uint32_t, int> received = SendAndCollect(*m_peer, ntohs(local.sin_port), queue, 256);
+        QCOMPARE(received.size(), std::size_t{256});
+        QVERIFY(std::all_of(received.begin(), received.end(),
+                            [](const auto& board) { return board.second == 1; }));
+    }
+    const std::vector<int> closed =
+        failures < 0 && failing > 0 ? std::vector<int>{failingFd} : std::vector<int>{};
+    QCOMPARE(loop.ClosedSockets(), closed);
+}
+
+// The engine closes what is left once the thread has ended: never one that the thread closed, which
+// may belong to someone else by then.
+void tst_CNodeProtocol::socketThatTheThreadClosedIsNotClosedAgain()
+{
+    CNodeQueue queue;
+    const auto engine = EngineSendingTo(*m_peer, {kLoopback, 0}, 4, queue);
+    const std::vector<int> sockets = SocketsOn(engine->BoundPort());
+    QCOMPARE(sockets.size(), std::size_t{4});
+    // A member's descriptor is taken over: the socket is gone, and every receive fails from now on.
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    QCOMPARE(dup2(devNull, sockets[1]), sockets[1]);
+    QTRY_COMPARE(engine->ReceiveSocketCount(), 3);
+    QCOMPARE(fcntl(devNull, F_DUPFD_CLOEXEC, sockets[1]), sockets[1]);
+
+    const std::map<uint32_t, int> received = SendAndCollect(*m_peer, engine->BoundPort(), queue, 256);
+    QCOMPARE(received.size(), std::size_t{256});
+    QVERIFY(
+        std::all_of(received.begin(), received.end(), [](const auto& board) { return board.second == 1; }));
+    engine->Close();
+    QVERIFY(fcntl(sockets[1], F_GETFD) != -1);
+    close(sockets[1]);
+    close(devNull);
 }
 
 QTEST_GUILESS_MAIN(tst_CNodeProtocol)

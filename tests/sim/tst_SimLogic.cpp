@@ -58,7 +58,7 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     ASSERT_TRUE(SimConfig::Parse(R"({"boards": [
         {"mac": "00:0A:FF:10:20:3B", "ip": "127.0.0.9"},
         {"mac": "00-0a-ff-10-20-3c", "ip": "192.168.0.10", "dhcp": 1, "gateway": "192.168.0.1",
-         "silent": true, "replyDelayMs": 250, "answerTwice": true, "setAddressResult": 4294967295,
+         "silent": true, "replyDelayMs": 250, "answerTwice": true, "replyBroadcast": true, "setAddressResult": 4294967295,
          "replyMac": "02:00:00:00:00:01", "snmp": {"anything": [1, 2]}},
         {"mac": "00:0a:ff:10:20:3d", "ip": "10.0.0.1", "mask": "255.255.0.0", "dhcp": 1, "dhcpWire": "00000001",
          "replyMac": ""}
@@ -71,13 +71,13 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     EXPECT_EQ(boards[0].mask, 0xff000000u);
     EXPECT_EQ(boards[0].gateway, 0u);
     EXPECT_EQ(boards[0].dhcp, (std::array<uint8_t, 4>{0, 0, 0, 0}));
-    EXPECT_FALSE(boards[0].silent || boards[0].answerTwice || boards[0].replyMac);
+    EXPECT_FALSE(boards[0].silent || boards[0].answerTwice || boards[0].replyBroadcast || boards[0].replyMac);
     EXPECT_EQ(boards[0].replyDelayMs, 0);
 
     EXPECT_EQ(boards[1].mask, 0xffffff00u);
     EXPECT_EQ(boards[1].gateway, 0xc0a80001u);
     EXPECT_EQ(boards[1].dhcp, (std::array<uint8_t, 4>{1, 0, 0, 0}));
-    EXPECT_TRUE(boards[1].silent && boards[1].answerTwice);
+    EXPECT_TRUE(boards[1].silent && boards[1].answerTwice && boards[1].replyBroadcast);
     EXPECT_EQ(boards[1].replyDelayMs, 250);
     EXPECT_EQ(boards[1].setAddressResult, 0xffffffffu);
     ASSERT_TRUE(boards[1].replyMac);
@@ -119,6 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "dhcpWire": "0000001"}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "dhcpWire": "zz000000"}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "silent": "yes"}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyBroadcast": 1}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyMac": "x"}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": []}]})",
         // The second board is bad: the first must not be kept either.

@@ -3,6 +3,7 @@
 #include "tests/support/SimProcess.h"
 #include "tests/support/UdpTestSocket.h"
 
+#include <QJsonObject>
 #include <QSet>
 #include <QTest>
 
@@ -12,6 +13,7 @@ class tst_SimulatorNetns : public QObject
 
   private slots:
     void initTestCase();
+    void broadcastSearchOnTheRealPorts_data();
     void broadcastSearchOnTheRealPorts();
 };
 
@@ -20,10 +22,22 @@ void tst_SimulatorNetns::initTestCase()
     QVERIFY2(RunningInPrivateNetns(), "run through scripts/netns-run");
 }
 
+void tst_SimulatorNetns::broadcastSearchOnTheRealPorts_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("repliesTo");
+    QTest::newRow("boards answer the requester") << QStringList() << QStringLiteral("127.0.0.1:22223");
+    QTest::newRow("boards answer by broadcast")
+        << QStringList{QStringLiteral("--reply-broadcast")} << QStringLiteral("255.255.255.255:22223");
+}
+
 void tst_SimulatorNetns::broadcastSearchOnTheRealPorts()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QString, repliesTo);
     QStringList args{QStringLiteral("--bind"), QStringLiteral("0.0.0.0:22222"), QStringLiteral("--boards"),
                      QStringLiteral("3")};
+    args << options;
     args << QStringLiteral("--snmp-port") << QStringLiteral("161");
     SimProcess sim;
     QVERIFY(sim.Start(args));
@@ -50,6 +64,13 @@ void tst_SimulatorNetns::broadcastSearchOnTheRealPorts()
     QCOMPARE(sources, QSet<QString>({QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3"),
                                      QStringLiteral("127.0.0.4")}));
     QVERIFY(sim.Stop());
+    QSet<QString> destinations;
+    for (const QJsonObject& entry : sim.LogEntries()) {
+        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+            entry.value(QStringLiteral("dir")).toString() == QLatin1String("out"))
+            destinations.insert(entry.value(QStringLiteral("peer")).toString());
+    }
+    QCOMPARE(destinations, QSet<QString>{repliesTo});
 }
 
 QTEST_GUILESS_MAIN(tst_SimulatorNetns)
