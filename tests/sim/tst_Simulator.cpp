@@ -115,10 +115,10 @@ void tst_Simulator::helpNamesEveryOption()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char* option : {"--boards", "--config", "--bind", "--snmp-port", "--no-snmp",
-                               "--reply-broadcast", "--log", "--help", "silent", "replyDelayMs",
-                               "answerTwice", "replyBroadcast", "setAddressResult", "replyMac", "dhcpWire",
-                               "keepSettings"})
+    for (const char* option :
+         {"--boards", "--config", "--bind", "--snmp-port", "--no-snmp", "--reply-broadcast", "--log",
+          "--help", "silent", "replyDelayMs", "answerTwice", "replyBroadcast", "setAddressResult", "replyMac",
+          "dhcpWire", "keepSettings"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
 }
 
