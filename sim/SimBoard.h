@@ -26,6 +26,9 @@ struct SimBoard
     std::optional<std::array<uint8_t, 6>> replyMac; // carried by its set-address replies
 
     QJsonObject snmp; // handed untouched to the SNMP agent
+    // Its "snmp" object's delayMs and jitterMs; unset, the command line's defaults apply.
+    std::optional<int> snmpDelayMs;
+    std::optional<int> snmpJitterMs;
 
     // Whether ip is an address of this host, so that replies can leave from it.
     bool localSource = false;

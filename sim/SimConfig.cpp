@@ -38,6 +38,24 @@ bool ReadAddress(const QJsonObject& object, const QString& key, uint32_t& out, Q
     return true;
 }
 
+// The agent's latency is read here rather than in the agent, so that a bad value stops the start
+// with the board's number, --no-snmp or not.
+bool ReadSnmpLatency(const QJsonObject& snmp, const char* key, std::optional<int>& out, QString& error)
+{
+    const QJsonValue value = snmp.value(QLatin1String(key));
+    if (value.isUndefined())
+        return true;
+    uint32_t number = 0;
+    if (value.isBool() || !ReadUInt32(value, number) || number > uint32_t(SimConfig::kMaxSnmpDelayMs)) {
+        error = QStringLiteral("\"snmp\": \"%1\" must be a whole number of milliseconds, 0 to %2")
+                    .arg(QLatin1String(key))
+                    .arg(SimConfig::kMaxSnmpDelayMs);
+        return false;
+    }
+    out = static_cast<int>(number);
+    return true;
+}
+
 bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
 {
     static const QSet<QString> known = {
@@ -167,7 +185,8 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         return false;
     }
     board.snmp = snmp.toObject();
-    return true;
+    return ReadSnmpLatency(board.snmp, "delayMs", board.snmpDelayMs, error) &&
+           ReadSnmpLatency(board.snmp, "jitterMs", board.snmpJitterMs, error);
 }
 
 } // namespace

@@ -14,6 +14,7 @@ class SimConfig
 {
   public:
     static constexpr std::size_t kMaxGenerated = 1000000;
+    static constexpr int kMaxSnmpDelayMs = 60000; // delayMs, jitterMs, --snmp-delay, --snmp-jitter
 
     static bool LoadFile(const QString& path, std::vector<SimBoard>& boards, QString& error);
     static bool Parse(const QByteArray& json, std::vector<SimBoard>& boards, QString& error);

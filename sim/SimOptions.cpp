@@ -68,6 +68,17 @@ bool SimOptions::Parse(const QStringList& arguments, SimOptions& options, QStrin
                 return false;
             }
             options.snmpPort = static_cast<uint16_t>(number);
+        } else if (name == QLatin1String("--snmp-delay") || name == QLatin1String("--snmp-jitter")) {
+            if (!takeValue())
+                return false;
+            if (!ParseNumber(value, SimConfig::kMaxSnmpDelayMs, number)) {
+                error = QStringLiteral("%1: expected 0 to %2 (milliseconds)")
+                            .arg(name)
+                            .arg(SimConfig::kMaxSnmpDelayMs);
+                return false;
+            }
+            (name == QLatin1String("--snmp-delay") ? options.snmpDelayMs : options.snmpJitterMs) =
+                static_cast<int>(number);
         } else if (name == QLatin1String("--bind")) {
             if (!takeValue())
                 return false;
@@ -101,15 +112,20 @@ QString SimOptions::HelpText()
         "  --bind ADDR:PORT    UDP address of the node protocol (default 0.0.0.0:22222; port 0 = any).\n"
         "  --snmp-port P       UDP port of every board's SNMP agent (default 161; 0 = a port that is\n"
         "                      free on every board's address).\n"
+        "  --snmp-delay MS     every SNMP reply leaves MS milliseconds after its request came in\n"
+        "                      (default 0; at most 60000). Other boards answer meanwhile.\n"
+        "  --snmp-jitter MS    adds a uniformly random 0 to MS milliseconds to each SNMP reply\n"
+        "                      (default 0; at most 60000); a board's replies keep their order.\n"
+        "                      Both are defaults: a board's \"snmp\" keys delayMs and jitterMs win.\n"
         "  --no-snmp           start no SNMP agent.\n"
         "  --reply-broadcast   every board answers by IP broadcast (255.255.255.255, at the\n"
         "                      requester's port) instead of to the requester, as some small IP\n"
         "                      stacks do; see replyBroadcast for single boards.\n"
         "  --log FILE          append one JSON line per datagram in and out (the SNMP agent appends\n"
-        "                      its own lines, \"proto\":\"snmp\"). Fields: proto, dir (in/out), peer,\n"
-        "                      len, op, tid (hex of the 4 bytes), mac, dhcp (hex of the 4 bytes), ip,\n"
-        "                      mask, gateway, result, board and src (replies), ignored (size/op),\n"
-        "                      error, t (monotonic ms).\n"
+        "                      its own, \"proto\":\"snmp\", see sim/snmp/README.md). Fields: proto,\n"
+        "                      dir (in/out), peer, len, op, tid (hex of the 4 bytes), mac, dhcp (hex\n"
+        "                      of the 4 bytes), ip, mask, gateway, result, board and src (replies),\n"
+        "                      ignored (size/op), error, t (monotonic ms).\n"
         "  -h, --help          show this text.\n"
         "\n"
         "When every socket is bound and the SNMP agent is ready, prints one line and nothing more:\n"
@@ -133,6 +149,7 @@ QString SimOptions::HelpText()
         "  replyBroadcast    true: answers to 255.255.255.255 at the requester's port\n"
         "  setAddressResult  result of its set-address replies; nonzero: settings not applied\n"
         "  replyMac          MAC carried by its set-address replies instead of its own\n"
-        "  snmp              object handed to the SNMP agent\n"
+        "  snmp              object handed to the SNMP agent (faults, values, delayMs, jitterMs;\n"
+        "                    see sim/snmp/README.md)\n"
         "Unknown keys are an error.\n");
 }

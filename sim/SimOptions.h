@@ -16,6 +16,8 @@ struct SimOptions
     uint16_t snmpPort = 161;
     bool noSnmp = false;
     bool replyBroadcast = false;
+    int snmpDelayMs = 0; // for boards whose "snmp" object has no delayMs / jitterMs
+    int snmpJitterMs = 0;
     QString logPath;
     bool help = false;
 

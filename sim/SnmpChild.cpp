@@ -97,7 +97,8 @@ QString DescribeStatus(int status)
     std::vector<SnmpBoardSpec> agentBoards;
     agentBoards.reserve(boards.size());
     for (const SimBoard& board : boards)
-        agentBoards.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp});
+        agentBoards.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp,
+                                            board.snmpDelayMs.value_or(0), board.snmpJitterMs.value_or(0)});
     SnmpAgentHooks hooks;
     hooks.log = [&log](const QJsonObject& entry) {
         QJsonObject line = entry;

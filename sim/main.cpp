@@ -22,6 +22,20 @@ void PrintError(const QString& message)
     std::fprintf(stderr, "lanfinch-sim: %s\n", message.toLocal8Bit().constData());
 }
 
+// The configured boards, then the generated ones; the command line's SNMP latency goes to every board
+// whose "snmp" object does not set its own.
+bool LoadBoards(const SimOptions& options, std::vector<SimBoard>& boards, QString& error)
+{
+    if ((!options.configPath.isEmpty() && !SimConfig::LoadFile(options.configPath, boards, error)) ||
+        !SimConfig::AppendGenerated(options.generatedBoards, boards, error))
+        return false;
+    for (SimBoard& board : boards) {
+        board.snmpDelayMs = board.snmpDelayMs.value_or(options.snmpDelayMs);
+        board.snmpJitterMs = board.snmpJitterMs.value_or(options.snmpJitterMs);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -41,8 +55,7 @@ int main(int argc, char* argv[])
     }
 
     std::vector<SimBoard> boards;
-    if ((!options.configPath.isEmpty() && !SimConfig::LoadFile(options.configPath, boards, error)) ||
-        !SimConfig::AppendGenerated(options.generatedBoards, boards, error)) {
+    if (!LoadBoards(options, boards, error)) {
         PrintError(error);
         return 2;
     }

@@ -14,14 +14,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -41,6 +47,10 @@ const OidKey kCommit = Under({1, 2, 0});
 const OidKey kSerialPort = Under({2, 5, 0});
 
 using TransportSend = int (*)(netsnmp_transport*, const void*, int, void**, int*);
+using Clock = std::chrono::steady_clock;
+
+// A flood to delayed boards must not grow memory without bound; beyond this, replies are dropped.
+constexpr std::size_t kMaxQueuedReplies = 100000;
 
 struct Variable
 {
@@ -66,6 +76,17 @@ struct Board
     std::set<OidKey> refuseGetOids; // a GET naming one of these gets refuseStatus
     bool dropReply = false;         // the reply being made is not sent
     TransportSend send = nullptr;   // the transport's own
+    Clock::duration delay{};
+    std::chrono::microseconds jitter{};
+    Clock::time_point lastDue{}; // of its latest queued reply
+};
+
+// A delayed reply as the transport was asked to send it: the datagram and where it goes.
+struct QueuedReply
+{
+    Board* board = nullptr;
+    std::vector<char> datagram;
+    std::vector<char> opaque;
 };
 
 struct Undo
@@ -77,10 +98,17 @@ struct Undo
 
 struct AgentState
 {
-    std::vector<Board> boards;
+    std::vector<Board> boards; // never resized once the agent runs: the maps point into it
+    std::unordered_map<const netsnmp_transport*, Board*> byTransport;
+    std::unordered_map<const netsnmp_session*, Board*> bySession;
     SnmpAgentHooks hooks;
     qint64 requestNumber = 0;
     std::vector<Undo> undo;
+    // By due time, then by the order they were made: equal due times keep a board's order.
+    std::map<std::pair<Clock::time_point, uint64_t>, QueuedReply> queued;
+    uint64_t queuedCount = 0;
+    std::optional<Clock::time_point> cameIn; // during a read pass: when select saw its requests
+    std::mt19937_64 random{std::random_device{}()};
 };
 
 AgentState* g_state = nullptr;
@@ -200,33 +228,105 @@ void Log(const Board& board, const char* op, const oid* name, size_t length, con
     g_state->hooks.log(entry);
 }
 
+Board* BoardFor(const netsnmp_transport* transport)
+{
+    const auto found = g_state->byTransport.find(transport);
+    return found == g_state->byTransport.end() ? nullptr : found->second;
+}
+
+// snmp_sess_pointer walks every session, so with thousands of boards each session's board is
+// looked up once.
 Board* BoardFor(netsnmp_agent_request_info* reqinfo)
 {
     if (!reqinfo || !reqinfo->asp || !reqinfo->asp->session)
         return nullptr;
-    void* handle = snmp_sess_pointer(reqinfo->asp->session);
-    const netsnmp_transport* transport = handle ? snmp_sess_transport(handle) : nullptr;
-    for (Board& board : g_state->boards) {
-        if (board.transport && board.transport == transport)
-            return &board;
+    Board*& cached = g_state->bySession[reqinfo->asp->session];
+    if (!cached) {
+        void* handle = snmp_sess_pointer(reqinfo->asp->session);
+        cached = BoardFor(handle ? snmp_sess_transport(handle) : nullptr);
     }
-    return nullptr;
+    return cached;
+}
+
+void LogDropped(const Board& board, int length)
+{
+    if (!g_state->hooks.log)
+        return;
+    QJsonObject entry;
+    entry[QStringLiteral("dir")] = QStringLiteral("out");
+    entry[QStringLiteral("board")] = QString::fromStdString(board.address);
+    entry[QStringLiteral("len")] = length;
+    entry[QStringLiteral("error")] = QStringLiteral("too many delayed replies; dropped");
+    g_state->hooks.log(entry);
+}
+
+// Copies what the transport would send now, to be sent by SendDueReplies once it is due.
+void Queue(Board& board, const void* data, int length, void** opaque, const int* opaqueLength)
+{
+    if (g_state->queued.size() >= kMaxQueuedReplies) {
+        LogDropped(board, length);
+        return;
+    }
+    Clock::time_point due = g_state->cameIn.value_or(Clock::now()) + board.delay;
+    if (board.jitter.count() > 0)
+        due += std::chrono::microseconds(
+            std::uniform_int_distribution<long long>(0, board.jitter.count())(g_state->random));
+    // Jitter must not let a later reply overtake an earlier one of the same board.
+    due = std::max(due, board.lastDue);
+    board.lastDue = due;
+
+    QueuedReply reply{&board, {}, {}};
+    const char* bytes = static_cast<const char*>(data);
+    reply.datagram.assign(bytes, bytes + length);
+    if (opaque && *opaque && opaqueLength && *opaqueLength > 0) {
+        const char* address = static_cast<const char*>(*opaque);
+        reply.opaque.assign(address, address + *opaqueLength);
+    }
+    g_state->queued.emplace(std::make_pair(due, g_state->queuedCount++), std::move(reply));
 }
 
 // Every reply of a board goes out here: one that a silentGets variable marked is dropped, as if it
-// had been lost on the way.
+// had been lost on the way; a delayed board's waits in the queue.
 int SendOrDrop(netsnmp_transport* transport, const void* data, int length, void** opaque, int* opaqueLength)
 {
-    for (Board& board : g_state->boards) {
-        if (board.transport != transport)
-            continue;
-        if (board.dropReply) {
-            board.dropReply = false;
-            return length;
-        }
-        return board.send(transport, data, length, opaque, opaqueLength);
+    Board* board = BoardFor(transport);
+    if (!board)
+        return -1;
+    if (board->dropReply) {
+        board->dropReply = false;
+        return length;
     }
-    return -1;
+    if (board->delay.count() == 0 && board->jitter.count() == 0)
+        return board->send(transport, data, length, opaque, opaqueLength);
+    Queue(*board, data, length, opaque, opaqueLength);
+    return length;
+}
+
+void SendDueReplies()
+{
+    auto& queued = g_state->queued;
+    const Clock::time_point now = Clock::now();
+    while (!queued.empty() && queued.begin()->first.first <= now) {
+        auto node = queued.extract(queued.begin());
+        QueuedReply& reply = node.mapped();
+        void* opaque = reply.opaque.empty() ? nullptr : reply.opaque.data();
+        int opaqueLength = static_cast<int>(reply.opaque.size());
+        reply.board->send(reply.board->transport, reply.datagram.data(),
+                          static_cast<int>(reply.datagram.size()), &opaque, &opaqueLength);
+    }
+}
+
+// The select timeout: at most limit, and no later than the next queued reply is due (rounded up,
+// so that it never leaves early).
+timeval UntilNextReply(timeval limit)
+{
+    if (g_state->queued.empty())
+        return limit;
+    const auto left =
+        std::chrono::ceil<std::chrono::microseconds>(g_state->queued.begin()->first.first - Clock::now());
+    const long long limitUs = static_cast<long long>(limit.tv_sec) * 1000000 + limit.tv_usec;
+    const long long us = std::clamp<long long>(left.count(), 0, limitUs);
+    return {static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
 }
 
 bool IsPerPortVariable(const OidKey& key)
@@ -478,13 +578,18 @@ void ServeUntilStopped()
         // Bounded so that a stop signal arriving just before select is still seen.
         if (block || timeout.tv_sec > 0 || timeout.tv_usec > 200000)
             timeout = {0, 200000};
+        timeout = UntilNextReply(timeout);
         const int ready = netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, &timeout);
-        if (ready > 0)
+        if (ready > 0) {
+            g_state->cameIn = Clock::now();
             snmp_read2(&readable);
-        else if (ready == 0)
+            g_state->cameIn.reset();
+        } else if (ready == 0) {
             snmp_timeout();
+        }
         run_alarms();
         netsnmp_check_outstanding_agent_requests();
+        SendDueReplies();
     }
     netsnmp_large_fd_set_cleanup(&readable);
 }
@@ -529,6 +634,42 @@ void QuietLibrary()
     netsnmp_register_loghandler(NETSNMP_LOGHANDLER_STDERR, LOG_ERR);
 }
 
+// Listens on the board's address; false when it cannot. A board whose address is not local is
+// left closed.
+bool OpenBoard(Board& board, bool silent, uint16_t port)
+{
+    const std::string where = "udp:" + board.address + ':' + std::to_string(port);
+    const int probe = BindSocket(board.address, port);
+    if (probe < 0 && errno == EADDRNOTAVAIL) {
+        // Not an address of this host (outside a namespace that has it): unreachable, as a
+        // board on another segment would be.
+        std::fprintf(stderr, "lanfinch-sim: %s is not a local address; its SNMP agent is not started\n",
+                     board.address.c_str());
+        return true;
+    }
+    if (silent) {
+        board.silentSocket = probe;
+    } else {
+        if (probe >= 0)
+            close(probe);
+        board.transport = netsnmp_transport_open_server("snmp", where.c_str());
+        if (board.transport) {
+            board.send = board.transport->f_send;
+            board.transport->f_send = SendOrDrop;
+        }
+        // On failure the library may already have released the transport; never touch it again.
+        if (board.transport && netsnmp_register_agent_nsap(board.transport) <= 0)
+            board.transport = nullptr;
+        if (board.transport)
+            g_state->byTransport[board.transport] = &board;
+    }
+    if (!board.transport && board.silentSocket < 0) {
+        std::fprintf(stderr, "lanfinch-sim: cannot listen on %s\n", where.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const SnmpAgentHooks& hooks)
@@ -553,6 +694,8 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
     for (const SnmpBoardSpec& boardSpec : boards) {
         Board board;
         board.address = boardSpec.address.toStdString();
+        board.delay = std::chrono::milliseconds(boardSpec.delayMs);
+        board.jitter = std::chrono::milliseconds(boardSpec.jitterMs);
         if (!Configure(board, boardSpec.snmp))
             return 2;
         state.boards.push_back(std::move(board));
@@ -578,35 +721,8 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
     char access[] = "rwcommunity vantile";
     netsnmp_config(access);
     for (size_t i = 0; rc == 0 && i < boards.size(); ++i) {
-        Board& board = state.boards[i];
-        const bool silent = boards[i].snmp.value(QStringLiteral("silent")).toBool();
-        const std::string where = "udp:" + board.address + ':' + std::to_string(port);
-        const int probe = BindSocket(board.address, port);
-        if (probe < 0 && errno == EADDRNOTAVAIL) {
-            // Not an address of this host (outside a namespace that has it): unreachable, as a
-            // board on another segment would be.
-            std::fprintf(stderr, "lanfinch-sim: %s is not a local address; its SNMP agent is not started\n",
-                         board.address.c_str());
-            continue;
-        }
-        if (silent) {
-            board.silentSocket = probe;
-        } else {
-            if (probe >= 0)
-                close(probe);
-            board.transport = netsnmp_transport_open_server("snmp", where.c_str());
-            if (board.transport) {
-                board.send = board.transport->f_send;
-                board.transport->f_send = SendOrDrop;
-            }
-            // On failure the library may already have released the transport; never touch it again.
-            if (board.transport && netsnmp_register_agent_nsap(board.transport) <= 0)
-                board.transport = nullptr;
-        }
-        if (!board.transport && board.silentSocket < 0) {
-            std::fprintf(stderr, "lanfinch-sim: cannot listen on %s\n", where.c_str());
+        if (!OpenBoard(state.boards[i], boards[i].snmp.value(QStringLiteral("silent")).toBool(), port))
             rc = 1;
-        }
     }
 
     if (rc == 0) {

@@ -15,6 +15,10 @@ struct SnmpBoardSpec
     QString address; // dotted IPv4 address the board's agent listens on
     QJsonObject
         snmp; // the board's "snmp" object from the configuration (faults, initial values); may be empty
+    // Each reply leaves delayMs plus a uniformly random 0..jitterMs after its request came in, never
+    // before the board's previous reply; 0 and 0 send it at once.
+    int delayMs = 0;
+    int jitterMs = 0;
 };
 
 struct SnmpAgentHooks

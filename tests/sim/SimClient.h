@@ -5,6 +5,7 @@
 #include "tests/support/UdpTestSocket.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtEndian>
 
@@ -91,5 +92,75 @@ struct NodeReply
         reply.mask = address(28);
         reply.gateway = address(32);
         return reply;
+    }
+};
+
+// SNMPv2c GETs of one variable, BER by hand, and the request id of a reply; just enough to time a
+// board's agent without a client library that might queue or reorder.
+struct SnmpRequest
+{
+    // requestId: not negative.
+    static QByteArray Bytes(qint32 requestId, const QList<quint32>& name)
+    {
+        QByteArray oid(1, static_cast<char>(name.at(0) * 40 + name.at(1)));
+        for (qsizetype i = 2; i < name.size(); ++i) {
+            QByteArray arc(1, static_cast<char>(name.at(i) & 0x7f));
+            for (quint32 rest = name.at(i) >> 7; rest != 0; rest >>= 7)
+                arc.prepend(static_cast<char>(0x80 | (rest & 0x7f)));
+            oid += arc;
+        }
+        QByteArray id;
+        for (qint32 rest = requestId; id.isEmpty() || rest != 0; rest >>= 8)
+            id.prepend(static_cast<char>(rest & 0xff));
+        if (id.at(0) & 0x80)
+            id.prepend('\0');
+        const QByteArray varbind = Tlv(0x30, Tlv(0x06, oid) + Tlv(0x05, {}));
+        const QByteArray pdu = Tlv(0xa0, Tlv(0x02, id) + Tlv(0x02, QByteArray(1, '\0')) +
+                                             Tlv(0x02, QByteArray(1, '\0')) + Tlv(0x30, varbind));
+        return Tlv(0x30, Tlv(0x02, QByteArray(1, '\1')) + Tlv(0x04, QByteArrayLiteral("vantile")) + pdu);
+    }
+
+    // The request id of a GetResponse, or -1 when the datagram is not one.
+    static qint64 ReplyId(const QByteArray& datagram)
+    {
+        QByteArray message, field, pdu;
+        qsizetype at = 0, inMessage = 0, inPdu = 0;
+        if (!Read(datagram, at, 0x30, message) || !Read(message, inMessage, 0x02, field) ||
+            !Read(message, inMessage, 0x04, field) || !Read(message, inMessage, 0xa2, pdu) ||
+            !Read(pdu, inPdu, 0x02, field) || field.isEmpty() || field.size() > 4)
+            return -1;
+        qint64 id = static_cast<qint8>(field.at(0));
+        for (qsizetype i = 1; i < field.size(); ++i)
+            id = id * 256 + static_cast<quint8>(field.at(i));
+        return id;
+    }
+
+  private:
+    static QByteArray Tlv(quint8 tag, const QByteArray& content)
+    {
+        Q_ASSERT(content.size() < 0x80); // short lengths are all a GET of one variable needs
+        return QByteArray(1, static_cast<char>(tag)) + QByteArray(1, static_cast<char>(content.size())) +
+               content;
+    }
+
+    static bool Read(const QByteArray& data, qsizetype& pos, quint8 tag, QByteArray& content)
+    {
+        if (pos + 2 > data.size() || static_cast<quint8>(data.at(pos)) != tag)
+            return false;
+        qsizetype length = static_cast<quint8>(data.at(pos + 1));
+        pos += 2;
+        if (length & 0x80) {
+            const qsizetype digits = length & 0x7f;
+            if (digits == 0 || digits > 2 || pos + digits > data.size())
+                return false;
+            length = 0;
+            for (qsizetype i = 0; i < digits; ++i)
+                length = length * 256 + static_cast<quint8>(data.at(pos++));
+        }
+        if (pos + length > data.size())
+            return false;
+        content = data.mid(pos, length);
+        pos += length;
+        return true;
     }
 };

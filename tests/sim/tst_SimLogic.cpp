@@ -59,7 +59,7 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
         {"mac": "00:0A:FF:10:20:3B", "ip": "127.0.0.9"},
         {"mac": "00-0a-ff-10-20-3c", "ip": "192.168.0.10", "dhcp": 1, "gateway": "192.168.0.1",
          "silent": true, "replyDelayMs": 250, "answerTwice": true, "replyBroadcast": true, "setAddressResult": 4294967295,
-         "replyMac": "02:00:00:00:00:01", "snmp": {"anything": [1, 2]}},
+         "replyMac": "02:00:00:00:00:01", "snmp": {"anything": [1, 2], "delayMs": 60000, "jitterMs": 0}},
         {"mac": "00:0a:ff:10:20:3d", "ip": "10.0.0.1", "mask": "255.255.0.0", "dhcp": 1, "dhcpWire": "00000001",
          "replyMac": ""}
     ]})",
@@ -73,6 +73,7 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     EXPECT_EQ(boards[0].dhcp, (std::array<uint8_t, 4>{0, 0, 0, 0}));
     EXPECT_FALSE(boards[0].silent || boards[0].answerTwice || boards[0].replyBroadcast || boards[0].replyMac);
     EXPECT_EQ(boards[0].replyDelayMs, 0);
+    EXPECT_FALSE(boards[0].snmpDelayMs || boards[0].snmpJitterMs); // the command line's then
 
     EXPECT_EQ(boards[1].mask, 0xffffff00u);
     EXPECT_EQ(boards[1].gateway, 0xc0a80001u);
@@ -83,6 +84,8 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     ASSERT_TRUE(boards[1].replyMac);
     EXPECT_EQ(SimText::MacText(*boards[1].replyMac), QStringLiteral("02:00:00:00:00:01"));
     EXPECT_TRUE(boards[1].snmp.contains(QStringLiteral("anything")));
+    EXPECT_EQ(boards[1].snmpDelayMs, 60000);
+    EXPECT_EQ(boards[1].snmpJitterMs, 0); // set, so it wins over --snmp-jitter
 
     EXPECT_EQ(boards[2].mask, 0xffff0000u);
     EXPECT_EQ(boards[2].dhcp, (std::array<uint8_t, 4>{0, 0, 0, 1}));
@@ -122,6 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyBroadcast": 1}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyMac": "x"}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": []}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": {"delayMs": 60001}}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": {"delayMs": -1}}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": {"jitterMs": "5"}}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "snmp": {"jitterMs": 0.5}}]})",
         // The second board is bad: the first must not be kept either.
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2"}, {"mac": "x", "ip": "127.0.0.3"}]})"));
 

@@ -106,6 +106,8 @@ class tst_Simulator : public QObject
     void setAddressFaults_data();
     void setAddressFaults();
     void snmpAgentLifecycle();
+    void snmpLatency_data();
+    void snmpLatency();
 };
 
 void tst_Simulator::helpNamesEveryOption()
@@ -116,9 +118,10 @@ void tst_Simulator::helpNamesEveryOption()
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
     for (const char* option :
-         {"--boards", "--config", "--bind", "--snmp-port", "--no-snmp", "--reply-broadcast", "--log",
-          "--help", "silent", "replyDelayMs", "answerTwice", "replyBroadcast", "setAddressResult", "replyMac",
-          "dhcpWire", "keepSettings"})
+         {"--boards",          "--config",       "--bind",           "--snmp-port", "--no-snmp",
+          "--reply-broadcast", "--log",          "--help",           "silent",      "replyDelayMs",
+          "answerTwice",       "replyBroadcast", "setAddressResult", "replyMac",    "dhcpWire",
+          "keepSettings",      "--snmp-delay",   "--snmp-jitter",    "delayMs",     "jitterMs"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
 }
 
@@ -134,6 +137,12 @@ void tst_Simulator::badStartIsAnErrorWithQuietStdout_data()
     QTest::newRow("missing config") << Args({"--config", "/nonexistent/lanfinch.json"}) << QJsonObject();
     QTest::newRow("log in a missing folder") << Args({"--log", "/nonexistent/log"}) << QJsonObject();
     QTest::newRow("bad config") << QStringList() << Boards({Board("00:0a:ff:10:20:3b", "127.0.0.300")});
+    QTest::newRow("SNMP delay too long") << Args({"--snmp-delay", "60001"}) << QJsonObject();
+    QTest::newRow("negative SNMP jitter") << Args({"--snmp-jitter=-1"}) << QJsonObject();
+    QTest::newRow("board's SNMP delay too long")
+        << QStringList()
+        << Boards({Board("00:0a:ff:10:20:3b", "127.0.0.2",
+                         {{QStringLiteral("snmp"), QJsonObject{{QStringLiteral("delayMs"), 60001}}}})});
 }
 
 void tst_Simulator::badStartIsAnErrorWithQuietStdout()
@@ -450,6 +459,68 @@ void tst_Simulator::snmpAgentLifecycle()
     QCOMPARE(::kill(pids.first().toInt(), SIGKILL), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!doomed.IsRunning(), 10000);
     QVERIFY(!doomed.Stop());
+}
+
+void tst_Simulator::snmpLatency_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QJsonObject>("slow"); // the "snmp" objects of the two boards
+    QTest::addColumn<QJsonObject>("fast");
+    QTest::addColumn<int>("delayMs");
+    const QString delay = QStringLiteral("delayMs");
+    const QString jitter = QStringLiteral("jitterMs");
+    const QJsonObject none{{delay, 0}, {jitter, 0}};
+    QTest::newRow("a board's delay") << QStringList() << QJsonObject{{delay, 300}} << QJsonObject() << 300;
+    QTest::newRow("--snmp-delay, a board's 0 wins")
+        << Args({"--snmp-delay", "300"}) << QJsonObject() << none << 300;
+    QTest::newRow("--snmp-jitter on a board's delay")
+        << Args({"--snmp-jitter", "300"}) << QJsonObject{{delay, 300}} << none << 300;
+    QTest::newRow("a board's jitter on --snmp-delay")
+        << Args({"--snmp-delay=300"}) << QJsonObject{{jitter, 300}} << none << 300;
+}
+
+// Ten GETs to a delayed board, then one to an undelayed one on the same agent: the undelayed answer
+// comes first, and the delayed ones each no earlier than the delay after its request, in order.
+void tst_Simulator::snmpLatency()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QJsonObject, slow);
+    QFETCH(QJsonObject, fast);
+    QFETCH(int, delayMs);
+    const QString slowIp = QStringLiteral("127.0.0.50");
+    const QString fastIp = QStringLiteral("127.0.0.51");
+    SimProcess sim;
+    const QString config =
+        sim.WriteConfig(Boards({Board("00:00:5e:00:53:50", "127.0.0.50", {{QStringLiteral("snmp"), slow}}),
+                                Board("00:00:5e:00:53:51", "127.0.0.51", {{QStringLiteral("snmp"), fast}})}));
+    QVERIFY(sim.Start(QStringList{QStringLiteral("--config"), config} + arguments));
+    UdpTestSocket client;
+    QVERIFY(client.Open());
+
+    const QList<quint32> bitRate{1, 3, 6, 1, 4, 1, 32473, 1, 4, 2, 10, 0};
+    constexpr int kRequests = 10;
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> sentNs;
+    for (int id = 1; id <= kRequests; ++id) {
+        sentNs << clock.nsecsElapsed();
+        QVERIFY(client.SendTo(SnmpRequest::Bytes(id, bitRate), slowIp, sim.SnmpPort()));
+    }
+    QVERIFY(client.SendTo(SnmpRequest::Bytes(1000, bitRate), fastIp, sim.SnmpPort()));
+
+    const auto first = client.Receive(kReplyWaitMs);
+    QVERIFY(first);
+    QCOMPARE(first->address, fastIp);
+    QCOMPARE(SnmpRequest::ReplyId(first->data), qint64(1000));
+    for (int id = 1; id <= kRequests; ++id) {
+        const auto reply = client.Receive(kReplyWaitMs);
+        QVERIFY(reply);
+        const qint64 tookMs = (clock.nsecsElapsed() - sentNs.at(id - 1)) / 1000000;
+        QCOMPARE(reply->address, slowIp);
+        QCOMPARE(SnmpRequest::ReplyId(reply->data), qint64(id));
+        QVERIFY2(tookMs >= delayMs, qPrintable(QStringLiteral("reply %1 after %2 ms").arg(id).arg(tookMs)));
+    }
+    QVERIFY(sim.Stop());
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)
