@@ -2,72 +2,19 @@
 
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
-
-#include "snmpconfig/GpioSettings.h"
-#include "snmpconfig/SerialSettings.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
+#include "core/WriteSequence.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 namespace {
 
-struct PortRecord
-{
-    int port;
-    GpioSettings settings;
-};
+using Kind = WriteResult::Kind;
+using Phase = WriteResult::Phase;
 
-// The records a change writes, once read and merged.
-struct Plan
-{
-    std::optional<BoardSerial> serial;
-    QList<PortRecord> ports;
-};
-
-BoardResult Failed(const SnmpBoard& board, CliStatus status, const QString& detail)
-{
-    return {board.Address(), status, ResultWord(status), detail};
-}
-
-QList<PortChange> PortsOf(const GpioChange& change)
-{
-    // The node-wide settings travel only in a port's request: without ports, port 1 carries them.
-    return change.ports.isEmpty() ? QList<PortChange>{PortChange{}} : change.ports;
-}
-
-std::optional<BoardResult> ReadPlan(SnmpBoard& board, const SettingsChange& change, Plan& plan)
-{
-    QString message;
-    if (change.serial) {
-        BoardSerial serial;
-        if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
-            return Failed(board, status, message);
-        StoreSerialValues(*change.serial, serial);
-        if (const QString problem = CheckSerialRecord(serial); !problem.isEmpty())
-            return Failed(board, CliStatus::BadInput,
-                          QStringLiteral("nothing written: serial %1").arg(problem));
-        plan.serial = serial;
-    }
-    if (change.gpio) {
-        for (const PortChange& port : PortsOf(*change.gpio)) {
-            GpioSettings settings;
-            if (const CliStatus status = board.ReadGpio(port.port, settings, message);
-                status != CliStatus::Done)
-                return Failed(board, status, message);
-            StoreGpioValues(change.gpio->node, settings);
-            StoreGpioValues(port.values, settings);
-            if (const QString problem = CheckGpioRecord(settings); !problem.isEmpty())
-                return Failed(board, CliStatus::BadInput,
-                              QStringLiteral("nothing written: I/O port %1 %2").arg(port.port).arg(problem));
-            plan.ports << PortRecord{port.port, settings};
-        }
-    }
-    return std::nullopt;
-}
-
-QString WrittenText(const Plan& plan)
+QString WrittenText(const WritePlan& plan)
 {
     QStringList parts;
     if (plan.serial)
@@ -82,75 +29,62 @@ QString WrittenText(const Plan& plan)
     return parts.join(QStringLiteral(" and "));
 }
 
-// Each record with its commit, in order; a failure's detail says which records were written before.
-std::optional<BoardResult> WritePlan(SnmpBoard& board, const Plan& plan)
+QString Section(int port)
 {
-    QString message;
-    Plan written;
-    const auto failed = [&](CliStatus status) {
-        if (written.serial || !written.ports.isEmpty())
-            message += QStringLiteral("; %1 had been written").arg(WrittenText(written));
-        return Failed(board, status, message);
-    };
-    if (plan.serial) {
-        if (const CliStatus status = board.WriteSerial(*plan.serial, message); status != CliStatus::Done)
-            return failed(status);
-        written.serial = plan.serial;
-    }
-    for (const PortRecord& port : plan.ports) {
-        if (const CliStatus status = board.WriteGpio(port.port, port.settings, message);
-            status != CliStatus::Done)
-            return failed(status);
-        written.ports << port;
-    }
-    return std::nullopt;
+    return port == 0 ? QStringLiteral("serial") : QStringLiteral("I/O port %1").arg(port);
 }
 
-std::optional<BoardResult> VerifyPlan(SnmpBoard& board, const Plan& plan)
+QString FailureText(const WriteResult& result)
 {
-    QString message;
-    QStringList differences;
-    if (plan.serial) {
-        BoardSerial read;
-        if (const CliStatus status = board.ReadSerial(read, message); status != CliStatus::Done)
-            return Failed(board, status,
-                          QStringLiteral("written, but the read-back failed: %1").arg(message));
-        for (const QString& difference : SerialDifferences(*plan.serial, read))
-            differences << QStringLiteral("serial ") + difference;
+    QString text = OutcomeText(result.failure);
+    if (result.phase == Phase::Verify)
+        return QStringLiteral("written, but the read-back failed: %1").arg(text);
+    if (result.phase == Phase::Write && (result.written.serial || !result.written.ports.isEmpty()))
+        text += QStringLiteral("; %1 had been written").arg(WrittenText(result.written));
+    return text;
+}
+
+QString DifferencesText(const WriteResult& result)
+{
+    QStringList texts;
+    for (const WriteResult::Difference& difference : result.differences)
+        texts << Section(difference.port) + QLatin1Char(' ') + DifferenceText(difference.setting);
+    return QStringLiteral("read-back differs: ") + texts.join(QStringLiteral("; "));
+}
+
+BoardResult Result(const QString& address, CliStatus status, const QString& detail)
+{
+    return {address, status, ResultWord(status), detail};
+}
+
+BoardResult ResultOf(const QString& address, const WriteResult& result, bool verify)
+{
+    switch (result.kind) {
+    case Kind::Written:
+        break;
+    case Kind::Invalid:
+        return Result(address, CliStatus::BadInput,
+                      QStringLiteral("nothing written: %1 %2")
+                          .arg(Section(result.problemPort), ProblemText(result.problem)));
+    case Kind::Failed:
+        return Result(address, StatusOf(result.failure), FailureText(result));
+    case Kind::Differs: {
+        BoardResult differs = Result(address, CliStatus::Refused, DifferencesText(result));
+        differs.result = QStringLiteral("differs");
+        return differs;
     }
-    for (const PortRecord& port : plan.ports) {
-        GpioSettings read;
-        if (const CliStatus status = board.ReadGpio(port.port, read, message); status != CliStatus::Done)
-            return Failed(board, status,
-                          QStringLiteral("written, but the read-back failed: %1").arg(message));
-        for (const QString& difference : GpioDifferences(port.settings, read))
-            differences << QStringLiteral("I/O port %1 %2").arg(port.port).arg(difference);
     }
-    if (differences.isEmpty())
-        return std::nullopt;
-    BoardResult result =
-        Failed(board, CliStatus::Refused,
-               QStringLiteral("read-back differs: ") + differences.join(QStringLiteral("; ")));
-    result.result = QStringLiteral("differs");
-    return result;
+    return Result(address, CliStatus::Done,
+                  WrittenText(result.plan) +
+                      (verify ? QStringLiteral(" written and verified") : QStringLiteral(" written")));
 }
 
 } // namespace
 
-BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool verify)
+Task<BoardResult> WriteBoard(BoardLink& link, QString address, SettingsChange change, bool verify)
 {
-    Plan plan;
-    if (std::optional<BoardResult> failed = ReadPlan(board, change, plan))
-        return *failed;
-    if (std::optional<BoardResult> failed = WritePlan(board, plan))
-        return *failed;
-    if (verify) {
-        if (std::optional<BoardResult> failed = VerifyPlan(board, plan))
-            return *failed;
-    }
-    return {board.Address(), CliStatus::Done, ResultWord(CliStatus::Done),
-            WrittenText(plan) +
-                (verify ? QStringLiteral(" written and verified") : QStringLiteral(" written"))};
+    const WriteResult result = co_await WriteChange(link, std::move(change), verify);
+    co_return ResultOf(address, result, verify);
 }
 
 Records ResultRecords(const QList<BoardResult>& results)
@@ -173,7 +107,7 @@ CliStatus WriteAndReport(CliContext& context, const QString& address, const Sett
                          const CommandLine& line)
 {
     SnmpBoard board(context.snmp, address);
-    const BoardResult result = WriteSettings(board, change, line.Verify());
+    const BoardResult result = RunOn(context.snmp, WriteBoard(board.Link(), address, change, line.Verify()));
     PrintRecords(ResultRecords({result}), line.Format(), context.out);
     return result.status;
 }

@@ -2,12 +2,13 @@
 
 #include "cli/CliStatus.h"
 #include "cli/Records.h"
+#include "core/Task.h"
 
 #include <QList>
 #include <QString>
 
+class BoardLink;
 class CommandLine;
-class SnmpBoard;
 struct CliContext;
 struct SettingsChange;
 
@@ -20,12 +21,10 @@ struct BoardResult
     QString detail;
 };
 
-// Writes a change to one board as the settings dialogs would: reads every section and port it
-// touches, fills in what the change does not give from what the board reported, checks the
-// records, and only then writes them, each followed by its commit. With verify, reads everything
-// back after the last commit and compares what was written. Stops at the first failure; its detail
-// says which records had been written before.
-BoardResult WriteSettings(SnmpBoard& board, const SettingsChange& change, bool verify);
+// Writes a change to the board at address (core/WriteSequence.h: read what the change touches,
+// merge, check, write with commits, with verify read back and compare) and says what became of it;
+// a failure's detail names the request and which records had been written before.
+Task<BoardResult> WriteBoard(BoardLink& link, QString address, SettingsChange change, bool verify);
 
 // One row per board: board, result, detail; in JSON with the numeric status too.
 Records ResultRecords(const QList<BoardResult>& results);

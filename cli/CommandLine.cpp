@@ -3,6 +3,7 @@
 #include "cli/BoardAddress.h"
 #include "cli/CliContext.h"
 #include "cli/Commands.h"
+#include "resources/TextParsers.h"
 
 #include <QTextStream>
 
@@ -11,6 +12,7 @@ namespace {
 const QString kHelp = QStringLiteral("help");
 const QString kFormat = QStringLiteral("format");
 const QString kVerify = QStringLiteral("verify");
+const QString kJobs = QStringLiteral("jobs");
 
 } // namespace
 
@@ -32,6 +34,15 @@ void CommandLine::AddVerifyOption()
     m_parser.addOption(
         {kVerify, QStringLiteral("After the commit, read the settings back and compare them.")});
     m_hasVerify = true;
+}
+
+void CommandLine::AddJobsOption()
+{
+    m_parser.addOption({kJobs,
+                        QStringLiteral("Work on up to N boards at once (default %1; 1: one after another).")
+                            .arg(kDefaultJobs),
+                        QStringLiteral("N")});
+    m_hasJobs = true;
 }
 
 void CommandLine::AddPositional(const QString& name, const QString& description, const QString& syntax)
@@ -65,6 +76,12 @@ std::optional<CliStatus> CommandLine::Parse(const QStringList& arguments, CliCon
     if (maxPositional >= 0 && count > maxPositional)
         return Fail(context, QStringLiteral("unexpected argument \"%1\"")
                                  .arg(m_parser.positionalArguments().at(maxPositional)));
+    if (m_hasJobs && m_parser.isSet(kJobs)) {
+        const std::optional<qint32> jobs = ParseSignedInt(m_parser.value(kJobs));
+        if (!jobs || *jobs < 1 || *jobs > kMaxJobs)
+            return Fail(context, QStringLiteral("--jobs: expected a whole number from 1 to %1").arg(kMaxJobs));
+        m_jobs = *jobs;
+    }
     if (m_hasFormat) {
         const std::optional<OutputFormat> format = ParseOutputFormat(m_parser.value(kFormat));
         if (!format)

@@ -17,6 +17,9 @@ struct CliContext;
 class CommandLine
 {
   public:
+    static constexpr int kDefaultJobs = 32;
+    static constexpr int kMaxJobs = 256;
+
     // words: the command's words ("serial get"); positional: their names and descriptions, in order.
     CommandLine(const QString& words, const QString& description);
 
@@ -24,6 +27,8 @@ class CommandLine
     const QCommandLineParser& Parser() const { return m_parser; }
     void AddFormatOption();
     void AddVerifyOption();
+    // --jobs N: how many boards a batch works on at once.
+    void AddJobsOption();
     void AddPositional(const QString& name, const QString& description, const QString& syntax = {});
     // The one board a command works on, as its first positional argument (see BoardAddressAt).
     void AddBoardPositional();
@@ -35,6 +40,7 @@ class CommandLine
 
     OutputFormat Format() const { return m_format; }
     bool Verify() const;
+    int Jobs() const { return m_jobs; }
     QStringList Positional() const { return m_parser.positionalArguments(); }
     QString HelpText() const;
 
@@ -51,4 +57,6 @@ class CommandLine
     OutputFormat m_format = OutputFormat::Table;
     bool m_hasFormat = false;
     bool m_hasVerify = false;
+    bool m_hasJobs = false;
+    int m_jobs = kDefaultJobs;
 };

@@ -1,15 +1,16 @@
 // export / apply: a board's serial and I/O settings as one JSON document, and back.
+#include "cli/Batch.h"
 #include "cli/BoardAddress.h"
 #include "cli/BoardWrite.h"
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "snmpconfig/GpioSettings.h"
+#include "core/GpioSettings.h"
 #include "cli/Progress.h"
-#include "snmpconfig/SerialSettings.h"
+#include "core/SerialSettings.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/SettingRules.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -31,6 +32,12 @@ CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
     document = QJsonObject{{QStringLiteral("serial"), SerialObject(serial)},
                            {QStringLiteral("gpio"), GpioObject(ports.first().second, ports)}};
     return CliStatus::Done;
+}
+
+Task<BoardResult> ApplyTo(SnmpLoop& loop, QString address, SettingsChange change)
+{
+    BoardLink link(loop, address.toStdString());
+    co_return co_await WriteBoard(link, address, std::move(change), true);
 }
 
 } // namespace
@@ -67,12 +74,15 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
     CommandLine line(
         QStringLiteral("apply"),
         QStringLiteral(
-            "Writes a settings document (as export prints it, or any part of one) to each board in turn: "
-            "reads what the document touches, writes it with the settings dialogs' requests and "
-            "commits, then reads it back and compares. A board whose read-back differs has failed. "
+            "Writes a settings document (as export prints it, or any part of one) to each board: reads "
+            "what the document touches, writes it with the settings dialogs' requests and commits, then "
+            "reads it back and compares. A board whose read-back differs has failed. The boards are "
+            "written at the same time (see --jobs), each with its own requests in order; the results "
+            "are printed in the order of the arguments. "
             "Settings the document leaves out, or give as null (a port number), keep the board's values. "
             "A key given twice or a number that is not whole makes the document invalid."));
     line.AddFormatOption();
+    line.AddJobsOption();
     line.AddPositional(QStringLiteral("FILE.json"), QStringLiteral("The settings document."));
     line.AddPositional(QStringLiteral("IP"), QStringLiteral("The boards' IPv4 addresses."),
                        QStringLiteral("IP..."));
@@ -91,15 +101,9 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
     if (!addresses)
         return line.Fail(context, error);
 
-    QList<BoardResult> results;
-    {
-        Progress progress(context, QStringLiteral("apply"), addresses->size());
-        for (qsizetype i = 0; i < addresses->size(); ++i) {
-            progress.Show(i, addresses->at(i));
-            SnmpBoard board(context.snmp, addresses->at(i));
-            results << WriteSettings(board, change, true);
-        }
-    }
+    const BoardTask<BoardResult> apply = [&](qsizetype i) { return ApplyTo(context.snmp, addresses->at(i), change); };
+    const QList<BoardResult> results =
+        RunBatch(context, QStringLiteral("apply"), *addresses, line.Jobs(), apply);
     PrintRecords(ResultRecords(results), line.Format(), context.out);
     return WorstStatus(results);
 }

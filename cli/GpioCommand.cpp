@@ -4,10 +4,10 @@
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "snmpconfig/GpioSettings.h"
+#include "core/GpioSettings.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/SettingRules.h"
 
 #include <QJsonDocument>
 #include <QTextStream>
@@ -149,8 +149,8 @@ CliStatus GpioSet(const QStringList& arguments, CliContext& context)
         port.port = *number;
         if (!ParseAssignments(assignments, GpioPortFields(), port.values, error))
             return line.Fail(context, error);
-        if (const QString problem = CheckGpioValues(port.values); !problem.isEmpty())
-            return line.Fail(context, problem);
+        if (const SettingProblem problem = CheckGpioValues(port.values))
+            return line.Fail(context, ProblemText(problem));
         gpio.ports << port;
     } else if (!assignments.isEmpty()) {
         return line.Fail(context, QStringLiteral("KEY=VALUE settings need --port N"));

@@ -4,7 +4,7 @@
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "snmpconfig/SerialSettings.h"
+#include "core/SerialSettings.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
 

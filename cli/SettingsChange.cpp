@@ -2,9 +2,9 @@
 
 #include "cli/InputText.h"
 #include "cli/StrictJson.h"
-#include "snmpconfig/GpioSettings.h"
-#include "snmpconfig/SerialSettings.h"
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/GpioSettings.h"
+#include "core/SerialSettings.h"
+#include "core/SettingRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -98,8 +98,8 @@ bool ReadPort(const QJsonValue& item, const QString& path, QSet<int>& seen, Port
     change.port = *number;
     if (!ReadValues(object, path, GpioPortFields(), {QStringLiteral("port")}, change.values, error))
         return false;
-    if (const QString problem = CheckGpioValues(change.values); !problem.isEmpty()) {
-        error = Path(path, problem);
+    if (const SettingProblem problem = CheckGpioValues(change.values)) {
+        error = Path(path, ProblemText(problem));
         return false;
     }
     return true;
@@ -131,44 +131,6 @@ bool ReadGpio(const QJsonValue& section, GpioChange& change, QString& error)
         change.ports << port;
     }
     return true;
-}
-
-QStringList Differences(const QList<SettingField>& fields, const SettingValues& written,
-                        const SettingValues& read)
-{
-    QStringList differences;
-    for (const SettingField& field : fields) {
-        const auto wrote = written.constFind(field.key);
-        const auto found = read.constFind(field.key);
-        if (wrote != written.cend() && (found == read.cend() || *found != *wrote))
-            differences << QStringLiteral("%1: wrote %2, read %3")
-                               .arg(field.key, FieldText(field, *wrote), FieldText(field, read));
-    }
-    return differences;
-}
-
-// The keys that an I/O port's SET list carries for its mode.
-QStringList WrittenGpioKeys(int32_t mode)
-{
-    QStringList keys = {QStringLiteral("manager"), QStringLiteral("period"), QStringLiteral("mode")};
-    if (mode == GpioRules::kOutput)
-        keys << QStringLiteral("state") << QStringLiteral("initial");
-    else
-        keys << QStringLiteral("trapstate") << QStringLiteral("traptime");
-    return keys;
-}
-
-QList<SettingField> GpioFields()
-{
-    return GpioNodeFields() + GpioPortFields();
-}
-
-SettingValues Only(const SettingValues& values, const QStringList& keys)
-{
-    SettingValues kept;
-    for (const QString& key : keys)
-        kept.insert(key, values.value(key));
-    return kept;
 }
 
 void InsertFields(QJsonObject& object, const QList<SettingField>& fields, const SettingValues& values)
@@ -288,42 +250,24 @@ QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, Gpio
     return object;
 }
 
-QString CheckSerialRecord(const BoardSerial& serial)
+QString ProblemText(const SettingProblem& problem)
 {
-    return FirstInvalidValue(SerialFields(), SerialValues(serial));
-}
-
-QString CheckGpioRecord(const GpioSettings& settings)
-{
-    const SettingValues values = GpioValues(settings);
-    if (settings.mode != GpioRules::kOutput && settings.mode != GpioRules::kInput)
-        return FirstInvalidValue(GpioPortFields(), Only(values, {QStringLiteral("mode")}));
-    if (const QString problem = FirstInvalidValue(GpioFields(), Only(values, WrittenGpioKeys(settings.mode)));
-        !problem.isEmpty())
-        return problem;
-    return CheckGpioValues(values);
-}
-
-QString CheckGpioValues(const SettingValues& values)
-{
-    const auto mode = values.constFind(QStringLiteral("mode"));
-    const auto trapTime = values.constFind(QStringLiteral("traptime"));
-    if (mode != values.cend() && trapTime != values.cend() &&
-        !GpioRules::IsAllowedTrapTime(static_cast<int32_t>(*mode), static_cast<uint32_t>(*trapTime)))
-        return QStringLiteral("traptime: an INPUT port takes 0 (no trap) or %1 to %2 ms, not %3")
+    const SettingField& field = *problem.field;
+    if (problem.inputTrapTime)
+        return QStringLiteral("%1: an INPUT port takes 0 (no trap) or %2 to %3 ms, not %4")
+            .arg(field.key)
             .arg(GpioRules::kMinInputTrapTime)
             .arg(GpioRules::kMaxTrapTime)
-            .arg(*trapTime);
-    return {};
+            .arg(problem.value);
+    QString reason;
+    (void)ParseFieldText(field, QString(), reason);
+    return QStringLiteral("%1: %2 (the board has %3)").arg(field.key, reason, FieldText(field, problem.value));
 }
 
-QStringList SerialDifferences(const BoardSerial& written, const BoardSerial& read)
+QString DifferenceText(const SettingDifference& difference)
 {
-    return Differences(SerialFields(), SerialValues(written), SerialValues(read));
-}
-
-QStringList GpioDifferences(const GpioSettings& written, const GpioSettings& read)
-{
-    return Differences(GpioFields(), Only(GpioValues(written), WrittenGpioKeys(written.mode)),
-                       GpioValues(read));
+    const SettingField& field = *difference.field;
+    return QStringLiteral("%1: wrote %2, read %3")
+        .arg(field.key, FieldText(field, difference.written),
+             difference.read ? FieldText(field, *difference.read) : QStringLiteral("none"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/SettingFields.h"
+#include "core/SettingsChange.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -12,26 +13,6 @@
 #include <utility>
 
 struct GpioSettings;
-
-// What a write is to change on a board: only the settings given; the rest are read from the
-// board first and written back as they are. Pure data, checked while it is built.
-struct PortChange
-{
-    int port = 1;
-    SettingValues values;
-};
-
-struct GpioChange
-{
-    SettingValues node;      // manager, period
-    QList<PortChange> ports; // none: port 1 carries the node-wide settings unchanged
-};
-
-struct SettingsChange
-{
-    std::optional<SettingValues> serial;
-    std::optional<GpioChange> gpio;
-};
 
 // KEY=VALUE words against the given fields; false with "KEY: reason" when a word is not one.
 bool ParseAssignments(const QStringList& words, const QList<SettingField>& fields, SettingValues& values,
@@ -48,14 +29,7 @@ bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QStri
 QJsonObject SerialObject(const BoardSerial& serial);
 QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, GpioSettings>>& ports);
 
-// Checks of a record about to be written, which mixes given values with the board's: the first
-// problem as "key: reason", or an empty text.
-QString CheckSerialRecord(const BoardSerial& serial);
-QString CheckGpioRecord(const GpioSettings& settings);
-// Checks of the given values alone, so that a contradiction is found before anything is sent.
-QString CheckGpioValues(const SettingValues& values);
-
-// The written settings whose read-back differs, as "key: wrote X, read Y". A port number that was
-// not written is not compared; an I/O port is compared only on what its mode writes.
-QStringList SerialDifferences(const BoardSerial& written, const BoardSerial& read);
-QStringList GpioDifferences(const GpioSettings& written, const GpioSettings& read);
+// A setting a record would break, as "key: reason".
+QString ProblemText(const SettingProblem& problem);
+// A written setting whose read-back differs, as "key: wrote X, read Y".
+QString DifferenceText(const SettingDifference& difference);

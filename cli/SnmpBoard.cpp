@@ -1,9 +1,7 @@
 #include "cli/SnmpBoard.h"
 
 #include "cli/SettingFields.h"
-#include "snmpconfig/CSnmpAccess.h"
-#include "snmpconfig/GpioSettings.h"
-#include "snmpconfig/SnmpStrictRead.h"
+#include "core/SettingRules.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -11,8 +9,6 @@
 #include <QList>
 #include <QStringList>
 
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -87,258 +83,166 @@ QString OidText(const oid* name, size_t length)
     return parts.join(QLatin1Char('.'));
 }
 
-struct PduFreer
-{
-    void operator()(netsnmp_pdu* pdu) const { snmp_free_pdu(pdu); }
-};
-using PduPtr = std::unique_ptr<netsnmp_pdu, PduFreer>;
-
-// What became of the requests made while it lives.
-class Recorder
-{
-  public:
-    explicit Recorder(CSnmpAccess& access) : m_access(access)
-    {
-        m_access.SetRequestObserver(
-            [this](const CSnmpAccess::RequestOutcome& outcome) { m_outcomes << outcome; });
-    }
-    ~Recorder() { m_access.SetRequestObserver(nullptr); }
-    Recorder(const Recorder&) = delete;
-    Recorder& operator=(const Recorder&) = delete;
-
-    // The last request's; one that was never made counts as not sent.
-    CSnmpAccess::RequestOutcome Last() const { return m_outcomes.value(m_outcomes.size() - 1); }
-
-  private:
-    CSnmpAccess& m_access;
-    QList<CSnmpAccess::RequestOutcome> m_outcomes;
-};
-
-CliStatus StatusOf(const CSnmpAccess::RequestOutcome& outcome)
-{
-    if (!outcome.sent || outcome.status == STAT_ERROR)
-        return CliStatus::NotSent;
-    if (outcome.status == STAT_TIMEOUT)
-        return CliStatus::NoReply;
-    return CliStatus::Refused;
-}
-
-QString Reason(const CSnmpAccess::RequestOutcome& outcome)
-{
-    if (!outcome.sent || outcome.status == STAT_ERROR)
-        return QStringLiteral("the request could not be sent");
-    if (outcome.status == STAT_TIMEOUT)
-        return QStringLiteral("no reply in time");
-    if (outcome.errorStatus != SNMP_ERR_NOERROR)
-        return QStringLiteral("the board refused it (%1)").arg(ErrorStatusName(outcome.errorStatus));
-    return QStringLiteral("the board's reply could not be read");
-}
-
-// What a strict reading found wrong. names[i] names vars[i].
-QString ProblemText(const StrictReadProblem& problem, const ExpectedVariable* vars, const QStringList& names)
-{
-    using Kind = StrictReadProblem::Kind;
-    const ExpectedVariable& var = vars[problem.index];
-    const QString name =
-        QStringLiteral("%1 (%2)").arg(names.value(problem.index), OidText(var.name, var.nameLength));
-    switch (problem.kind) {
-    case Kind::Missing:
-        return QStringLiteral("the reply lacks %1").arg(name);
-    case Kind::Repeated:
-        return QStringLiteral("the reply has %1 twice").arg(name);
-    case Kind::WrongType:
-        return QStringLiteral("%1 came back as %2, not %3")
-            .arg(name, TypeName(problem.type), TypeName(var.type));
-    case Kind::BadValue:
-        return QStringLiteral("%1 came back as a malformed %2").arg(name, TypeName(problem.type));
-    case Kind::Unrequested:
-        return QStringLiteral("the reply has %1, which was not asked for")
-            .arg(OidText(problem.name.data(), problem.name.size()));
-    case Kind::None:
-        break;
-    }
-    return {};
-}
-
-enum class RequestKind
-{
-    Get,
-    Set,
-};
-
-// One GET or SET of vars, with its reply; "reading WHAT: reason" or "writing WHAT: reason" when
-// it fails.
-CliStatus Request(CSnmpAccess& access, const std::string& peer, RequestKind kind,
-                  const ExpectedVariable* vars, size_t count, const QString& what, PduPtr& reply,
-                  QString& message)
-{
-    const Recorder recorder(access);
-    int status = 0;
-    netsnmp_pdu* raw = nullptr;
-    const int sent = kind == RequestKind::Get ? access.GetVariables(peer.c_str(), vars, count, status, raw)
-                                              : access.SetVariables(peer.c_str(), vars, count, status, raw);
-    reply.reset(sent ? raw : nullptr);
-    const CSnmpAccess::RequestOutcome outcome = recorder.Last();
-    if (outcome.succeeded)
-        return CliStatus::Done;
-    message = QStringLiteral("%1 %2: %3")
-                  .arg(kind == RequestKind::Get ? QStringLiteral("reading") : QStringLiteral("writing"), what,
-                       Reason(outcome));
-    return StatusOf(outcome);
-}
-
-// A GET of vars, read strictly. A variable the board lacks fails the read, unless absent is given:
-// absent[i] then says whether vars[i] is lacking.
-CliStatus Read(CSnmpAccess& access, const std::string& peer, const ExpectedVariable* vars, size_t count,
-               const QStringList& names, const QString& what, QString& message, bool* absent = nullptr)
-{
-    PduPtr reply;
-    if (const CliStatus status = Request(access, peer, RequestKind::Get, vars, count, what, reply, message);
-        status != CliStatus::Done)
-        return status;
-    const auto lacking = std::make_unique<bool[]>(count);
-    StrictReadProblem problem;
-    if (!ReadReplyStrictly(*reply, vars, count, lacking.get(), problem)) {
-        message = QStringLiteral("reading %1: %2").arg(what, ProblemText(problem, vars, names));
-        return CliStatus::Refused;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (lacking[i] && !absent) {
-            message = QStringLiteral("reading %1: the board lacks %2 (%3)")
-                          .arg(what, names.value(i), OidText(vars[i].name, vars[i].nameLength));
-            return CliStatus::Refused;
-        }
-        if (absent)
-            absent[i] = lacking[i];
-    }
-    return CliStatus::Done;
-}
-
-CliStatus Write(CSnmpAccess& access, const std::string& peer, const ExpectedVariable* vars, size_t count,
-                const QString& what, QString& message)
-{
-    PduPtr reply;
-    return Request(access, peer, RequestKind::Set, vars, count, what, reply, message);
-}
-
-CliStatus Commit(CSnmpAccess& access, const std::string& peer, const QString& what, QString& message)
-{
-    const Recorder recorder(access);
-    if (access.Commit(peer.c_str()))
-        return CliStatus::Done;
-    message = QStringLiteral("committing %1: %2").arg(what, Reason(recorder.Last()));
-    return StatusOf(recorder.Last());
-}
-
-QStringList SerialNames(const SerialSettings& settings, const ExpectedVariable* vars, size_t count)
-{
-    QStringList names;
-    for (size_t i = 0; i < count; ++i)
-        names << QStringLiteral("serial ") + SerialKeyAt(settings, vars[i].field);
-    return names;
-}
-
-QStringList GpioNames(int port, const GpioSettings& settings, const ExpectedVariable* vars, size_t count)
-{
-    QStringList names;
-    for (size_t i = 0; i < count; ++i) {
-        const QString key = GpioKeyAt(settings, vars[i].field);
-        names << (FindField(GpioNodeFields(), key) ? QStringLiteral("I/O %1").arg(key)
-                                                   : QStringLiteral("I/O port %1 %2").arg(port).arg(key));
-    }
-    return names;
-}
+using Kind = SnmpOutcome::Kind;
+using Request = SnmpOutcome::Request;
 
 QString PortText(int port)
 {
     return QStringLiteral("I/O port %1").arg(port);
 }
 
+// What the failed request was about.
+QString What(const SnmpOutcome& outcome)
+{
+    switch (outcome.request) {
+    case Request::SerialSettings:
+        return QStringLiteral("serial settings");
+    case Request::SerialPortNumber:
+        return QStringLiteral("serial port number");
+    case Request::GpioPort:
+        return PortText(outcome.port);
+    case Request::Commit:
+        return outcome.port ? PortText(outcome.port) : QStringLiteral("serial settings");
+    }
+    return {};
+}
+
+QString Verb(const SnmpOutcome& outcome)
+{
+    if (outcome.request == Request::Commit)
+        return QStringLiteral("committing");
+    return outcome.isSet ? QStringLiteral("writing") : QStringLiteral("reading");
+}
+
+// The name of a variable of the failed request: "serial bitrate", "I/O manager", "I/O port 3 mode".
+QString VariableName(const SnmpOutcome& outcome, const MibVariable& variable)
+{
+    const QString key = QString::fromLatin1(variable.key);
+    if (outcome.request != Request::GpioPort)
+        return QStringLiteral("serial ") + key;
+    if (FindField(GpioNodeFields(), key))
+        return QStringLiteral("I/O ") + key;
+    return QStringLiteral("%1 %2").arg(PortText(outcome.port), key);
+}
+
+QString Named(const SnmpOutcome& outcome, size_t index)
+{
+    const MibVariable& variable = outcome.variables[index];
+    return QStringLiteral("%1 (%2)").arg(VariableName(outcome, variable),
+                                         OidText(variable.name, variable.nameLength));
+}
+
+// What a strict reading found wrong.
+QString ProblemText(const SnmpOutcome& outcome)
+{
+    using ProblemKind = StrictReadProblem::Kind;
+    const StrictReadProblem& problem = outcome.problem;
+    switch (problem.kind) {
+    case ProblemKind::Missing:
+        return QStringLiteral("the reply lacks %1").arg(Named(outcome, problem.index));
+    case ProblemKind::Repeated:
+        return QStringLiteral("the reply has %1 twice").arg(Named(outcome, problem.index));
+    case ProblemKind::WrongType:
+        return QStringLiteral("%1 came back as %2, not %3")
+            .arg(Named(outcome, problem.index), TypeName(problem.type),
+                 TypeName(outcome.variables[problem.index].type));
+    case ProblemKind::BadValue:
+        return QStringLiteral("%1 came back as a malformed %2")
+            .arg(Named(outcome, problem.index), TypeName(problem.type));
+    case ProblemKind::Unrequested:
+        return QStringLiteral("the reply has %1, which was not asked for")
+            .arg(OidText(problem.name.data(), problem.name.size()));
+    case ProblemKind::None:
+        break;
+    }
+    return QStringLiteral("the board's reply could not be read");
+}
+
+// After a failed SET of a write: what the board had accepted of it.
+QString AcceptedText(const SnmpOutcome& outcome)
+{
+    if (outcome.request == Request::SerialPortNumber && outcome.isSet)
+        return QStringLiteral("; the other serial settings had been accepted, nothing was committed");
+    if (outcome.request == Request::Commit)
+        return outcome.port ? QStringLiteral("; its settings had been accepted")
+                            : QStringLiteral("; the settings had been accepted");
+    return {};
+}
+
 } // namespace
 
-SnmpBoard::SnmpBoard(CSnmpAccess& access, const QString& address)
-    : m_access(access), m_address(address), m_peer(address.toStdString())
+SnmpBoard::SnmpBoard(SnmpLoop& loop, const QString& address)
+    : m_loop(loop), m_address(address), m_link(loop, address.toStdString())
 {
 }
 
 CliStatus SnmpBoard::ReadSerial(BoardSerial& serial, QString& message)
 {
-    const auto vars = CSnmpAccess::SerialVariables(serial.settings);
-    const QStringList names = SerialNames(serial.settings, vars.data(), vars.size());
-    // The seven settings, then the port number alone, as the serial settings dialog asks for them.
-    constexpr size_t seven = CSnmpAccess::kSerialPortIndex;
-    if (const CliStatus status =
-            Read(m_access, m_peer, vars.data(), seven, names, QStringLiteral("serial settings"), message);
-        status != CliStatus::Done)
-        return status;
-    bool lacksPort = false;
-    const CliStatus status = Read(m_access, m_peer, &vars[seven], 1, names.mid(seven),
-                                  QStringLiteral("serial port number"), message, &lacksPort);
-    serial.hasPort = !lacksPort;
-    return status;
-}
-
-CliStatus SnmpBoard::WriteSerial(const BoardSerial& serial, QString& message)
-{
-    SerialSettings sent = serial.settings;
-    const auto vars = CSnmpAccess::SerialVariables(sent);
-    constexpr size_t seven = CSnmpAccess::kSerialPortIndex;
-    if (const CliStatus status =
-            Write(m_access, m_peer, vars.data(), seven, QStringLiteral("serial settings"), message);
-        status != CliStatus::Done)
-        return status;
-    if (serial.hasPort) {
-        if (const CliStatus status =
-                Write(m_access, m_peer, &vars[seven], 1, QStringLiteral("serial port number"), message);
-            status != CliStatus::Done) {
-            message += QStringLiteral("; the other serial settings had been accepted, nothing was committed");
-            return status;
-        }
-    }
-    const CliStatus status = Commit(m_access, m_peer, QStringLiteral("serial settings"), message);
-    if (status != CliStatus::Done)
-        message += QStringLiteral("; the settings had been accepted");
-    return status;
-}
-
-CliStatus SnmpBoard::ReadGpio(int port, GpioSettings& settings, QString& message)
-{
-    const auto vars = m_access.GpioVariables(port, settings);
-    return Read(m_access, m_peer, vars.data(), vars.size(),
-                GpioNames(port, settings, vars.data(), vars.size()), PortText(port), message);
-}
-
-CliStatus SnmpBoard::WriteGpio(int port, const GpioSettings& settings, QString& message)
-{
-    GpioSettings sent = settings;
-    const auto vars = m_access.GpioVariables(port, sent);
-    std::vector<ExpectedVariable> written;
-    for (const size_t i : CSnmpAccess::GpioWrittenVariables(sent.mode))
-        written.push_back(vars[i]);
-    if (written.empty()) {
-        message = QStringLiteral("writing %1: no settings can be written for its mode").arg(PortText(port));
-        return CliStatus::BadInput;
-    }
-    if (const CliStatus status =
-            Write(m_access, m_peer, written.data(), written.size(), PortText(port), message);
-        status != CliStatus::Done)
-        return status;
-    const CliStatus status = Commit(m_access, m_peer, PortText(port), message);
-    if (status != CliStatus::Done)
-        message += QStringLiteral("; its settings had been accepted");
-    return status;
+    const SnmpOutcome outcome = RunOn(m_loop, ::ReadSerial(m_link, serial, SnmpPolicy::Strict));
+    message = OutcomeText(outcome);
+    return StatusOf(outcome);
 }
 
 CliStatus SnmpBoard::ReadGpioPorts(const QList<int>& ports, QList<std::pair<int, GpioSettings>>& read,
                                    QString& message)
 {
+    const SnmpOutcome outcome = RunOn(m_loop, ::ReadGpioPorts(m_link, ports, read));
+    message = OutcomeText(outcome);
+    return StatusOf(outcome);
+}
+
+Task<SnmpOutcome> ReadGpioPorts(BoardLink& link, QList<int> ports, QList<std::pair<int, GpioSettings>>& read)
+{
     for (const int port : ports) {
         GpioSettings settings;
-        if (const CliStatus status = ReadGpio(port, settings, message); status != CliStatus::Done)
-            return status;
+        SnmpOutcome outcome = co_await ReadGpioPort(link, port, settings, SnmpPolicy::Strict);
+        if (!outcome.IsDone())
+            co_return outcome;
         read.append({port, settings});
     }
-    return CliStatus::Done;
+    co_return SnmpOutcome{};
+}
+
+CliStatus StatusOf(const SnmpOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case Kind::Done:
+        return CliStatus::Done;
+    case Kind::NotSent:
+        return CliStatus::NotSent;
+    case Kind::NoReply:
+        return CliStatus::NoReply;
+    case Kind::NoList:
+        return CliStatus::BadInput;
+    case Kind::Refused:
+    case Kind::BadReply:
+    case Kind::Lacking:
+        break;
+    }
+    return CliStatus::Refused;
+}
+
+QString OutcomeText(const SnmpOutcome& outcome)
+{
+    const QString head = QStringLiteral("%1 %2: ").arg(Verb(outcome), What(outcome));
+    switch (outcome.kind) {
+    case Kind::Done:
+        return {};
+    case Kind::NotSent:
+        return head + QStringLiteral("the request could not be sent") + AcceptedText(outcome);
+    case Kind::NoReply:
+        return head + QStringLiteral("no reply in time") + AcceptedText(outcome);
+    case Kind::Refused:
+        return head + QStringLiteral("the board refused it (%1)").arg(ErrorStatusName(outcome.errorStatus)) +
+               AcceptedText(outcome);
+    case Kind::BadReply:
+        return head + ProblemText(outcome);
+    case Kind::Lacking:
+        return head + QStringLiteral("the board lacks %1").arg(Named(outcome, outcome.variable));
+    case Kind::NoList:
+        return head + QStringLiteral("no settings can be written for its mode");
+    }
+    return {};
 }
 
 QList<int> AllGpioPorts()

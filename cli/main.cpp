@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
 #include "cli/CliContext.h"
-#include "snmpconfig/CSnmpAccess.h"
+#include "core/SnmpLoop.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -16,8 +16,8 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    // A tool without windows: its own access object, and no wait hook, so each request blocks.
-    CSnmpAccess snmp;
+    // A tool without windows: every board's requests on one loop, many boards at once.
+    SnmpLoop snmp;
     CliContext context{snmp, out, err, isatty(STDERR_FILENO) == 1};
     const CliStatus status = RunCli(application.arguments().mid(1), context);
     return static_cast<int>(FinishOutput(status, out, stdout, err));

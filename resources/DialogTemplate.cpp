@@ -1,5 +1,6 @@
 #include "resources/DialogTemplate.h"
 
+#include "core/SettingRules.h"
 #include "resources/ResourceIds.h"
 
 namespace {
@@ -39,14 +40,7 @@ constexpr ControlTemplate kIpConfig[] = {
     {kNoId, K::GroupBox, "", CS_NONE, 5, 15, 165, 75},
 };
 
-// Serial settings.
-constexpr const char* kConnectionModes[] = {"TCPSERVER", "TCPCLIENT", "UDP"};
-constexpr const char* kBitRates[] = {"600",   "1200",  "1800",  "2400",   "4800",  "9600",
-                                     "19200", "38400", "57600", "115200", "230400"};
-constexpr const char* kDataLengths[] = {"5ﾋﾞｯﾄ", "6ﾋﾞｯﾄ", "7ﾋﾞｯﾄ", "8ﾋﾞｯﾄ"};
-constexpr const char* kStopBits[] = {"1ﾋﾞｯﾄ", "2ﾋﾞｯﾄ"};
-constexpr const char* kParities[] = {"なし", "奇数", "偶数"};
-constexpr const char* kFlowControls[] = {"なし", "ﾊｰﾄﾞｳｪｱ"};
+// Serial settings; the lists are the settings' own.
 
 constexpr ControlTemplate kSerialConfig[] = {
     {SerialConfigIds::Set, K::PushButton, "設定", CS_NONE, 5, 214, 45, 14},
@@ -56,28 +50,25 @@ constexpr ControlTemplate kSerialConfig[] = {
     {SerialConfigIds::NodeAddress, K::IpAddress, "", CS_NONE, 75, 5, 90, 15},
     {kNoId, K::GroupBox, "TCP/IP設定", CS_NONE, 5, 46, 165, 50},
     {kNoId, K::Label, "接続方式", CS_NONE, 15, 58, 40, 8},
-    {SerialConfigIds::ConnectionMode, K::DropDownList, "", CS_NONE, 75, 56, 60, 70, kConnectionModes},
+    {SerialConfigIds::ConnectionMode, K::DropDownList, "", CS_NONE, 75, 56, 60, 70, SerialRules::kConnectionModeItems},
     {kNoId, K::Label, "接続先IPｱﾄﾞﾚｽ", CS_NONE, 15, 79, 55, 8},
     {SerialConfigIds::PeerAddress, K::IpAddress, "", CS_NONE, 75, 76, 90, 15},
     {kNoId, K::GroupBox, "ｼﾘｱﾙ設定", CS_NONE, 5, 101, 165, 108},
     {kNoId, K::Label, "ﾋﾞｯﾄﾚｰﾄ", CS_NONE, 15, 113, 40, 8},
-    {SerialConfigIds::BitRate, K::DropDownList, "", CS_NONE, 75, 111, 50, 120, kBitRates},
+    {SerialConfigIds::BitRate, K::DropDownList, "", CS_NONE, 75, 111, 50, 120, SerialRules::kBitRateItems},
     {kNoId, K::Label, "ｽﾄｯﾌﾟﾋﾞｯﾄ", CS_NONE, 15, 153, 40, 8},
-    {SerialConfigIds::StopBits, K::DropDownList, "", CS_NONE, 75, 151, 50, 65, kStopBits},
+    {SerialConfigIds::StopBits, K::DropDownList, "", CS_NONE, 75, 151, 50, 65, SerialRules::kStopBitItems},
     {kNoId, K::Label, "ﾊﾟﾘﾃｨ", CS_NONE, 15, 173, 40, 8},
-    {SerialConfigIds::Parity, K::DropDownList, "", CS_NONE, 75, 171, 50, 70, kParities},
+    {SerialConfigIds::Parity, K::DropDownList, "", CS_NONE, 75, 171, 50, 70, SerialRules::kParityItems},
     {kNoId, K::Label, "ﾌﾛｰ制御", CS_NONE, 15, 193, 40, 8},
-    {SerialConfigIds::FlowControl, K::DropDownList, "", CS_NONE, 75, 191, 50, 70, kFlowControls},
+    {SerialConfigIds::FlowControl, K::DropDownList, "", CS_NONE, 75, 191, 50, 70, SerialRules::kFlowControlItems},
     {kNoId, K::Label, "ﾃﾞｰﾀ長", CS_NONE, 15, 133, 40, 8},
-    {SerialConfigIds::DataLength, K::DropDownList, "", CS_NONE, 75, 131, 50, 61, kDataLengths},
+    {SerialConfigIds::DataLength, K::DropDownList, "", CS_NONE, 75, 131, 50, 61, SerialRules::kDataLengthItems},
     {kNoId, K::Label, "ﾎﾟｰﾄ番号", CS_NONE, 15, 27, 40, 8},
     {SerialConfigIds::PortNumber, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 25, 50, 13, {}, 5},
 };
 
 // General-purpose I/O settings.
-constexpr const char* kPorts[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
-constexpr const char* kModes[] = {"OUTPUT", "INPUT"};
-constexpr const char* kLevels[] = {"LOW", "HIGH"};
 
 constexpr ControlTemplate kGpioConfig[] = {
     {GpioConfigIds::Set, K::PushButton, "設定", CS_NONE, 5, 200, 45, 14},
@@ -90,19 +81,19 @@ constexpr ControlTemplate kGpioConfig[] = {
     {kNoId, K::GroupBox, "一般設定", CS_NONE, 5, 25, 165, 50},
     {GpioConfigIds::Period, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 55, 40, 14, {}, 4},
     {kNoId, K::GroupBox, "ﾎﾟｰﾄ別設定", CS_NONE, 5, 80, 165, 116},
-    {GpioConfigIds::Port, K::DropDownList, "", CS_NONE, 75, 90, 25, 90, kPorts},
+    {GpioConfigIds::Port, K::DropDownList, "", CS_NONE, 75, 90, 25, 90, GpioRules::kPortItems},
     {kNoId, K::Label, "ﾎﾟｰﾄ番号", CS_NONE, 15, 92, 29, 10},
     {kNoId, K::Label, "ﾓｰﾄﾞ", CS_NONE, 15, 107, 15, 12},
-    {GpioConfigIds::Mode, K::DropDownList, "", CS_NONE, 75, 107, 48, 85, kModes},
-    {GpioConfigIds::State, K::DropDownList, "", CS_NONE, 75, 124, 48, 85, kLevels},
+    {GpioConfigIds::Mode, K::DropDownList, "", CS_NONE, 75, 107, 48, 85, GpioRules::kModeItems},
+    {GpioConfigIds::State, K::DropDownList, "", CS_NONE, 75, 124, 48, 85, GpioRules::kLevelItems},
     {kNoId, K::Label, "状態", CS_NONE, 15, 124, 15, 12},
-    {GpioConfigIds::InitialState, K::DropDownList, "", CS_NONE, 75, 141, 48, 75, kLevels},
+    {GpioConfigIds::InitialState, K::DropDownList, "", CS_NONE, 75, 141, 48, 75, GpioRules::kLevelItems},
     {kNoId, K::Label, "初期状態", CS_NONE, 15, 141, 28, 12},
     {kNoId, K::Label, "ﾄﾗｯﾌﾟ時間[ms]", CS_NONE, 15, 175, 44, 14},
     {GpioConfigIds::TrapTime, K::Edit, "", CS_BORDER | CS_AUTOHSCROLL, 75, 175, 40, 14, {}, 9},
     {GpioConfigIds::Get, K::PushButton, "取得", CS_NONE, 55, 200, 45, 14},
     {kNoId, K::Label, "ﾄﾗｯﾌﾟ状態", CS_NONE, 15, 158, 31, 12},
-    {GpioConfigIds::TrapState, K::DropDownList, "", CS_NONE, 75, 158, 48, 75, kLevels},
+    {GpioConfigIds::TrapState, K::DropDownList, "", CS_NONE, 75, 158, 48, 75, GpioRules::kLevelItems},
 };
 
 constexpr DialogTemplate kTemplates[] = {

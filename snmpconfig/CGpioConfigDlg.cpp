@@ -3,11 +3,11 @@
 #include "resources/CIpAddressCtrl.h"
 #include "snmpconfig/CSnmpAccess.h"
 #include "resources/DataExchange.h"
-#include "snmpconfig/GpioSettings.h"
+#include "core/GpioSettings.h"
 #include "resources/MessageBox.h"
 #include "resources/ResourceIds.h"
 #include "snmpconfig/SnmpDialogSupport.h"
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/SettingRules.h"
 
 #include <QComboBox>
 #include <QLineEdit>

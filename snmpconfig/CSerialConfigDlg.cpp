@@ -5,7 +5,7 @@
 #include "resources/DataExchange.h"
 #include "resources/MessageBox.h"
 #include "resources/ResourceIds.h"
-#include "snmpconfig/SerialSettings.h"
+#include "core/SerialSettings.h"
 #include "snmpconfig/SnmpDialogSupport.h"
 #include "resources/TextParsers.h"
 

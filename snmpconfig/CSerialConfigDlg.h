@@ -2,7 +2,7 @@
 
 #include "snmpconfig/CSnmpAccess.h"
 #include "resources/CTemplateDialog.h"
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/SettingRules.h"
 
 #include <QtGlobal>
 

@@ -1,19 +1,21 @@
 #pragma once
 
-#include "snmpconfig/GpioSettings.h"
-#include "snmpconfig/SerialSettings.h"
-#include "snmpconfig/SnmpStrictRead.h"
-#include "snmpconfig/SnmpVarSpec.h"
+#include "core/GpioSettings.h"
+#include "core/SerialSettings.h"
+#include "core/SnmpSession.h"
+#include "core/SnmpVarSpec.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <memory>
 
-// The tool's only SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous
-// request at a time, each on a session of its own opened from a template. The window uses the
-// program's instance (Instance()); a program without windows, or a test, may make its own.
+class SnmpTransport;
+
+// The window's SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous request
+// at a time, each on a session of its own opened from a template. The settings operations are the
+// board operations of core/BoardOperations.h, judged as the settings dialogs judge them, sent
+// through Get and Set. The window uses the program's instance (Instance()); a test may make its own.
 //
 // Threads: one thread at a time uses an object (its template is unguarded state), and only one
 // request of the whole process runs at a time, since Net-SNMP keeps one list of open sessions.
@@ -32,9 +34,7 @@ class CSnmpAccess
         int32_t* field;
     };
 
-    static constexpr uint16_t kAgentPort = 161;
-    static constexpr long kGetTimeoutUs = 5000000;
-    static constexpr long kSetTimeoutUs = 10000000;
+    static constexpr uint16_t kAgentPort = kSnmpAgentPort;
 
     static CSnmpAccess& Instance();
     CSnmpAccess();
@@ -55,19 +55,6 @@ class CSnmpAccess
     // Writes 1 to the commit variable; 1 when the board accepted it.
     int Commit(const char* peer);
 
-    // What became of one request: whether it was sent, and if so its status and the reply's
-    // error-status (0 when no reply came).
-    struct RequestOutcome
-    {
-        bool sent = false;
-        int status = 0;
-        long errorStatus = 0;
-        bool succeeded = false; // as Succeeded judges it
-    };
-    // Called after every Get and Set of this object, on the calling thread, before it returns; a
-    // front end that reports why an operation failed (a timeout, a refusal) installs one.
-    void SetRequestObserver(std::function<void(const RequestOutcome&)> observer);
-
     // Success test shared by all callers.
     static bool Succeeded(int result, int status, const netsnmp_pdu* reply);
 
@@ -75,28 +62,6 @@ class CSnmpAccess
     // of the table (first match wins); its value then goes into that entry's field. Fields that
     // no variable names keep their value. A failed reading may leave the record partly filled.
     static int ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, size_t count);
-
-    // The board's variables of each settings record, with their types, filling the given record:
-    // what the Get/Set*Settings functions below send, for a front end that sends the requests
-    // itself (GetVariables, SetVariables) and reads the replies strictly (ReadReplyStrictly).
-    // Serial: the seven that travel together, then the port number, which travels alone.
-    static constexpr size_t kSerialVariableCount = 8;
-    static constexpr size_t kSerialPortIndex = 7;
-    static std::array<ExpectedVariable, kSerialVariableCount> SerialVariables(SerialSettings& settings);
-    // I/O: the manager address, the period, then port's mode, state, initial state, trap state and
-    // trap time. The port's names are this object's, valid until its next I/O request or call of this;
-    // not while a request of this object is waiting.
-    static constexpr size_t kGpioVariableCount = 7;
-    std::array<ExpectedVariable, kGpioVariableCount> GpioVariables(int port, GpioSettings& settings);
-    // The places in GpioVariables of what a SET of a port in mode carries: the manager, the period,
-    // the mode, and state and initial state (OUTPUT) or trap state and trap time (INPUT). Empty for
-    // another mode, which has no SET.
-    static std::vector<size_t> GpioWrittenVariables(int32_t mode);
-    // Get and Set of such variables; a SET sends the values their fields hold.
-    int GetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
-                     netsnmp_pdu*& reply);
-    int SetVariables(const char* peer, const ExpectedVariable* vars, size_t count, int& status,
-                     netsnmp_pdu*& reply);
 
     int GetSerialSettings(const char* peer, SerialSettings& settings);
     int SetSerialSettings(const char* peer, const SerialSettings& settings);
@@ -114,6 +79,8 @@ class CSnmpAccess
     long TimeoutMicroseconds() const;
 
   private:
+    class Transport;
+
     CSnmpAccess(const CSnmpAccess&) = delete;
     CSnmpAccess& operator=(const CSnmpAccess&) = delete;
 
@@ -122,16 +89,9 @@ class CSnmpAccess
     // Open, send, wait, close: the blocking part of a request, run by the wait hook.
     int SendAndWait(int command, char* peerName, const SnmpVarSpec* vars, unsigned count, int& status,
                     netsnmp_pdu*& reply);
-    int Observed(int result, int status, const netsnmp_pdu* reply) const;
-    void SetGpioPort(int port);
-    // GpioVariables for the port last set.
-    std::array<ExpectedVariable, kGpioVariableCount> GpioTable(GpioSettings& settings) const;
 
     netsnmp_session m_template;
-    std::function<void(const RequestOutcome&)> m_requestObserver;
     uint16_t m_agentPort = kAgentPort;
-    // Mode, state, initial state, trap state and trap time of the port last asked for.
-    static constexpr size_t kPortVariableCount = 5;
-    static constexpr size_t kPortOidLength = 14;
-    oid m_gpioPortOids[kPortVariableCount][kPortOidLength];
+    int m_gpioPort = 1; // of the last I/O request
+    std::unique_ptr<Transport> m_transport;
 };

@@ -7,10 +7,10 @@
 #include "cli/BoardAddress.h"
 #include "cli/InputText.h"
 #include "protocol/CNodeQueue.h"
-#include "snmpconfig/GpioSettings.h"
+#include "core/GpioSettings.h"
 #include "cli/NodeExchange.h"
 #include "cli/Records.h"
-#include "snmpconfig/SerialSettings.h"
+#include "core/SerialSettings.h"
 #include "cli/SettingsChange.h"
 #include "resources/TextParsers.h"
 
@@ -22,6 +22,14 @@
 #include <QTextStream>
 
 #include <arpa/inet.h>
+
+static QStringList Texts(const QList<SettingDifference>& differences)
+{
+    QStringList texts;
+    for (const SettingDifference& difference : differences)
+        texts << DifferenceText(difference);
+    return texts;
+}
 
 class tst_CliInput : public QObject
 {
@@ -124,8 +132,9 @@ void tst_CliInput::assignments()
     QString message;
     bool ok = ParseAssignments(words, gpio ? GpioPortFields() : SerialFields(), values, message);
     if (ok && gpio) {
-        message = CheckGpioValues(values);
-        ok = message.isEmpty();
+        const SettingProblem problem = CheckGpioValues(values);
+        message = problem ? ProblemText(problem) : QString();
+        ok = !problem;
     }
     if (!error.isEmpty()) {
         QVERIFY2(!ok, qPrintable(words.join(QLatin1Char(' '))));
@@ -287,7 +296,7 @@ void tst_CliInput::exportedDocumentReadsBack()
     QVERIFY(SerialDifferences(serial, BoardSerial{serial.settings, false}).isEmpty());
     readSerial = BoardSerial{serial.settings, false};
     serial.hasPort = true;
-    QCOMPARE(SerialDifferences(serial, readSerial),
+    QCOMPARE(Texts(SerialDifferences(serial, readSerial)),
              QStringList{QStringLiteral("port: wrote 40001, read none")});
 }
 
@@ -333,7 +342,7 @@ void tst_CliInput::gpioReadBackComparesWhatTheModeWrites()
     read.trapTime = 500;
     QVERIFY(GpioDifferences(written, read).isEmpty());
     read.state = 0;
-    QCOMPARE(GpioDifferences(written, read), QStringList{QStringLiteral("state: wrote HIGH, read LOW")});
+    QCOMPARE(Texts(GpioDifferences(written, read)), QStringList{QStringLiteral("state: wrote HIGH, read LOW")});
 
     written.mode = 1;
     written.trapTime = 500;
@@ -341,7 +350,7 @@ void tst_CliInput::gpioReadBackComparesWhatTheModeWrites()
     read.state = 1;
     QVERIFY(GpioDifferences(written, read).isEmpty());
     read.trapTime = 30;
-    QCOMPARE(GpioDifferences(written, read), QStringList{QStringLiteral("traptime: wrote 500, read 30")});
+    QCOMPARE(Texts(GpioDifferences(written, read)), QStringList{QStringLiteral("traptime: wrote 500, read 30")});
 }
 
 void tst_CliInput::records_data()

@@ -7,7 +7,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 #include "snmpconfig/CSnmpAccess.h"
-#include "snmpconfig/SnmpStrictRead.h"
+#include "core/SnmpReading.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -26,8 +26,8 @@ namespace {
 
 const QString kPeerAddress = QStringLiteral("127.0.0.9");
 constexpr quint32 kPeerHostOrder = 0x7f000009;
-constexpr qint64 kGetTimeoutMs = CSnmpAccess::kGetTimeoutUs / 1000;
-constexpr qint64 kSetTimeoutMs = CSnmpAccess::kSetTimeoutUs / 1000;
+constexpr qint64 kGetTimeoutMs = kGetTimeoutUs / 1000;
+constexpr qint64 kSetTimeoutMs = kSetTimeoutUs / 1000;
 // Scheduling slack on a loaded machine with sanitizers.
 constexpr qint64 kSlackMs = 2500;
 

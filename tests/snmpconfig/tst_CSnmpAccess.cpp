@@ -272,7 +272,7 @@ TEST_F(SnmpAccessTest, NoSecondRequestWhileOneWaits)
     GpioSettings settings;
     EXPECT_EQ(Access().GetGpioSettings(kNormal, 8, settings), 1);
     EXPECT_EQ(nested, (std::vector<int>{0, 0, 0, 0, 1234}));
-    EXPECT_EQ(other.TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    EXPECT_EQ(other.TimeoutMicroseconds(), kGetTimeoutUs);
     EXPECT_EQ(Requests(Since()).size(), 1U);
 }
 

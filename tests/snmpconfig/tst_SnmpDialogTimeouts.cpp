@@ -52,7 +52,7 @@ class TestSnmpDialogTimeouts : public QObject
 void TestSnmpDialogTimeouts::initTestCase()
 {
     QVERIFY(StartBoards(m_sim, m_snmp, QJsonArray{Board(m_silent, {{QStringLiteral("silent"), true}})}));
-    QCOMPARE(m_snmp.TimeoutMicroseconds(), CSnmpAccess::kGetTimeoutUs);
+    QCOMPARE(m_snmp.TimeoutMicroseconds(), kGetTimeoutUs);
 }
 
 void TestSnmpDialogTimeouts::serialReadWaitsForBothRequests()

@@ -1,6 +1,6 @@
 // The reply reading rules on replies built in memory: no network involved.
 #include "snmpconfig/CSnmpAccess.h"
-#include "snmpconfig/SnmpStrictRead.h"
+#include "core/SnmpReading.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -1,4 +1,4 @@
-#include "snmpconfig/SnmpStrictRead.h"
+#include "core/SnmpReading.h"
 
 #include <net-snmp/net-snmp-includes.h>
 
@@ -38,6 +38,37 @@ size_t Find(const netsnmp_variable_list& var, const ExpectedVariable* expected, 
     return count;
 }
 
+bool IsException(u_char type)
+{
+    return type == SNMP_NOSUCHOBJECT || type == SNMP_NOSUCHINSTANCE || type == SNMP_ENDOFMIBVIEW;
+}
+
+// Reads the 32-bit value at the start of a variable of any numeric type or of 4 bytes or more,
+// without ever looking past its end.
+bool ReadAnyInt32(const netsnmp_variable_list& var, int32_t& out)
+{
+    if (var.val_len == 0 || var.val.string == nullptr || IsException(var.type))
+        return false;
+    switch (var.type) {
+    case ASN_INTEGER:
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+    case ASN_UINTEGER:
+        if (var.val_len >= sizeof(long)) {
+            out = static_cast<int32_t>(static_cast<uint32_t>(*var.val.integer));
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    if (var.val_len < sizeof out)
+        return false;
+    std::memcpy(&out, var.val.string, sizeof out);
+    return true;
+}
+
 int Fail(StrictReadProblem& problem, StrictReadProblem::Kind kind, size_t index, u_char type = 0)
 {
     problem.kind = kind;
@@ -47,6 +78,36 @@ int Fail(StrictReadProblem& problem, StrictReadProblem::Kind kind, size_t index,
 }
 
 } // namespace
+
+std::vector<ExpectedVariable> ExpectedVariables(std::span<const MibVariable> variables)
+{
+    std::vector<ExpectedVariable> expected;
+    for (const MibVariable& variable : variables)
+        expected.push_back({variable.name, variable.nameLength, variable.type, variable.field});
+    return expected;
+}
+
+bool Succeeded(const SnmpResponse& response)
+{
+    return response.sent && response.status == STAT_SUCCESS && response.reply &&
+           response.reply->errstat == SNMP_ERR_NOERROR;
+}
+
+int ReadReplyLeniently(const netsnmp_pdu* reply, const ExpectedVariable* table, size_t count)
+{
+    if (reply == nullptr)
+        return 0;
+    for (const netsnmp_variable_list* var = reply->variables; var; var = var->next_variable) {
+        if (var->val_len == 0)
+            return 0;
+        const size_t match = Find(*var, table, count);
+        int32_t value = 0;
+        if (match == count || !ReadAnyInt32(*var, value))
+            return 0;
+        *table[match].field = value;
+    }
+    return 1;
+}
 
 int ReadReplyStrictly(const netsnmp_pdu& reply, const ExpectedVariable* expected, size_t count, bool* absent,
                       StrictReadProblem& problem)

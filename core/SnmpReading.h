@@ -1,16 +1,14 @@
 #pragma once
 
+#include "core/BoardMib.h"
+
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
-
-// The strict reading of a GET reply, for a front end that must say what a board answered for each
-// variable (the settings dialogs keep CSnmpAccess::ReadReply): every variable asked for comes back
-// exactly once, with its own type, and nothing else comes back. Pure: it reads the reply and the
-// list and writes only the fields, the absent flags and the problem it is given. Any thread.
 
 // A variable a GET asked for, the type its value must have (ASN_INTEGER or ASN_IPADDRESS) and the
 // field its value goes into (an IpAddress as its four bytes in network order). Name and field are
@@ -22,6 +20,25 @@ struct ExpectedVariable
     u_char type;
     int32_t* field;
 };
+
+// The board's variables as such a list; it borrows from them.
+std::vector<ExpectedVariable> ExpectedVariables(std::span<const MibVariable> variables);
+
+// How a GET reply is read into a settings record. Pure: each reads the reply and the list and
+// writes only the fields (and the absent flags and the problem it is given). Any thread.
+//
+// The success test of every request: it was sent, its status is STAT_SUCCESS, and a reply came
+// with error-status noError.
+bool Succeeded(const SnmpResponse& response);
+
+// The settings dialogs' reading: every variable of the reply must carry a value and match one of
+// the table (first match wins); its value then goes into that entry's field. Fields that no
+// variable names keep their value. 0 at the first variable that fails, which may leave the record
+// partly filled.
+int ReadReplyLeniently(const netsnmp_pdu* reply, const ExpectedVariable* table, size_t count);
+
+// The strict reading, for a front end that must say what a board answered for each variable:
+// every variable asked for comes back exactly once, with its own type, and nothing else comes back.
 
 struct StrictReadProblem
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "snmpconfig/SnmpSettingRules.h"
+#include "core/SettingRules.h"
 
 #include <cstdint>
 
