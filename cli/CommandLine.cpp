@@ -79,7 +79,8 @@ std::optional<CliStatus> CommandLine::Parse(const QStringList& arguments, CliCon
     if (m_hasJobs && m_parser.isSet(kJobs)) {
         const std::optional<qint32> jobs = ParseSignedInt(m_parser.value(kJobs));
         if (!jobs || *jobs < 1 || *jobs > kMaxJobs)
-            return Fail(context, QStringLiteral("--jobs: expected a whole number from 1 to %1").arg(kMaxJobs));
+            return Fail(context,
+                        QStringLiteral("--jobs: expected a whole number from 1 to %1").arg(kMaxJobs));
         m_jobs = *jobs;
     }
     if (m_hasFormat) {

@@ -101,7 +101,9 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
     if (!addresses)
         return line.Fail(context, error);
 
-    const BoardTask<BoardResult> apply = [&](qsizetype i) { return ApplyTo(context.snmp, addresses->at(i), change); };
+    const BoardTask<BoardResult> apply = [&](qsizetype i) {
+        return ApplyTo(context.snmp, addresses->at(i), change);
+    };
     const QList<BoardResult> results =
         RunBatch(context, QStringLiteral("apply"), *addresses, line.Jobs(), apply);
     PrintRecords(ResultRecords(results), line.Format(), context.out);

@@ -261,7 +261,8 @@ QString ProblemText(const SettingProblem& problem)
             .arg(problem.value);
     QString reason;
     (void)ParseFieldText(field, QString(), reason);
-    return QStringLiteral("%1: %2 (the board has %3)").arg(field.key, reason, FieldText(field, problem.value));
+    return QStringLiteral("%1: %2 (the board has %3)")
+        .arg(field.key, reason, FieldText(field, problem.value));
 }
 
 QString DifferenceText(const SettingDifference& difference)

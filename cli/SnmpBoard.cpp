@@ -9,7 +9,6 @@
 #include <QList>
 #include <QStringList>
 
-
 namespace {
 
 // The error-status names of SNMPv2 (RFC 3416).

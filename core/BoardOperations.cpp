@@ -58,7 +58,8 @@ SnmpOutcome ReadStrictly(const SnmpResponse& response, Step step, std::span<cons
     auto absent = std::make_unique<bool[]>(variables.size());
     SnmpOutcome outcome = Outcome(Kind::Done, step, variables);
     const std::vector<ExpectedVariable> expected = ExpectedVariables(variables);
-    if (!ReadReplyStrictly(*response.reply, expected.data(), expected.size(), absent.get(), outcome.problem)) {
+    if (!ReadReplyStrictly(*response.reply, expected.data(), expected.size(), absent.get(),
+                           outcome.problem)) {
         outcome.kind = Kind::BadReply;
         return outcome;
     }
@@ -165,7 +166,8 @@ Task<SnmpOutcome> WriteSerial(BoardLink& link, BoardSerial serial, SnmpPolicy po
         if (SnmpOutcome outcome = StrictSet(settings, kSerialSet, seven); !outcome.IsDone())
             co_return outcome;
         if (serial.hasPort) {
-            if (SnmpOutcome outcome = StrictSet(co_await link.Set(port), kSerialPortSet, port); !outcome.IsDone())
+            if (SnmpOutcome outcome = StrictSet(co_await link.Set(port), kSerialPortSet, port);
+                !outcome.IsDone())
                 co_return outcome;
         }
         co_return StrictSet(co_await link.Commit(), kSerialCommit, {});

@@ -71,9 +71,9 @@ struct SnmpOutcome
     bool isSet = false; // the failed request was a SET (the commit is one)
     int port = 0;       // the I/O port of a GpioPort request, or of the commit after one; 0: serial
     long errorStatus = 0;
-    StrictReadProblem problem;            // BadReply; problem.index or `variable` name the variable
-    std::size_t variable = 0;             // Lacking: its place in the request
-    std::vector<MibVariable> variables;   // the failed request's variables (their fields are not valid)
+    StrictReadProblem problem;          // BadReply; problem.index or `variable` name the variable
+    std::size_t variable = 0;           // Lacking: its place in the request
+    std::vector<MibVariable> variables; // the failed request's variables (their fields are not valid)
 
     bool IsDone() const { return kind == Kind::Done; }
 };

@@ -58,7 +58,8 @@ template <std::size_t N> SettingValues ValuesOf(const std::array<MibVariable, N>
     return values;
 }
 
-template <std::size_t N> void StoreValues(const SettingValues& values, const std::array<MibVariable, N>& variables)
+template <std::size_t N>
+void StoreValues(const SettingValues& values, const std::array<MibVariable, N>& variables)
 {
     for (const MibVariable& variable : variables) {
         const auto found = values.constFind(QString::fromLatin1(variable.key));
@@ -100,10 +101,8 @@ const QList<SettingField>& GpioPortFields()
 {
     using namespace GpioRules;
     static const QList<SettingField> fields = {
-        Choice("mode", kModeItems, kModeItems),
-        Choice("state", kLevelItems, kLevelItems),
-        Choice("initial", kLevelItems, kLevelItems),
-        Choice("trapstate", kLevelItems, kLevelItems),
+        Choice("mode", kModeItems, kModeItems),      Choice("state", kLevelItems, kLevelItems),
+        Choice("initial", kLevelItems, kLevelItems), Choice("trapstate", kLevelItems, kLevelItems),
         Number("traptime", 0, kMaxTrapTime),
     };
     return fields;

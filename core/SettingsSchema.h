@@ -27,9 +27,9 @@ struct SettingField
 
     QString key;
     Kind kind;
-    QStringList choices;                        // lanfinch-cli's names of the items, in list order
-    std::span<const char* const> dialogItems;   // the dialog's items (UTF-8), the same positions
-    bool numericChoices = false;                // the names are numbers (data bits, stop bits)
+    QStringList choices;                      // lanfinch-cli's names of the items, in list order
+    std::span<const char* const> dialogItems; // the dialog's items (UTF-8), the same positions
+    bool numericChoices = false;              // the names are numbers (data bits, stop bits)
     qint64 minimum = 0;
     qint64 maximum = 0;
     bool mayBeAbsent = false; // a board may lack it (the port number)

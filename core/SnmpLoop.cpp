@@ -96,7 +96,8 @@ void SnmpLoop::WaitOnce()
             timed = true;
         }
     }
-    const int ready = netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, timed ? &earliest : nullptr);
+    const int ready =
+        netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, timed ? &earliest : nullptr);
     for (const auto& pending : m_pending) {
         if (ready > 0)
             snmp_sess_read2(pending->session, &readable);

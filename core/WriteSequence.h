@@ -28,10 +28,10 @@ struct WriteResult
 {
     enum class Kind
     {
-        Written,  // every record written (and, with verify, read back the same)
-        Invalid,  // a record would break a setting's rule: nothing written (problem, problemPort)
-        Failed,   // a request failed (failure, in phase)
-        Differs,  // written, but the read-back differs (differences)
+        Written, // every record written (and, with verify, read back the same)
+        Invalid, // a record would break a setting's rule: nothing written (problem, problemPort)
+        Failed,  // a request failed (failure, in phase)
+        Differs, // written, but the read-back differs (differences)
     };
     enum class Phase
     {

@@ -76,8 +76,8 @@ class CSnmpAccess::Transport final : public SnmpTransport
         SnmpResponse response;
         netsnmp_pdu* reply = nullptr;
         const auto send = request.command == SNMP_MSG_SET ? &CSnmpAccess::Set : &CSnmpAccess::Get;
-        response.sent = (m_access.*send)(request.peer.c_str(), list.data(), static_cast<unsigned>(list.size()),
-                                         response.status, reply) == 1;
+        response.sent = (m_access.*send)(request.peer.c_str(), list.data(),
+                                         static_cast<unsigned>(list.size()), response.status, reply) == 1;
         if (response.sent)
             response.reply.reset(reply);
         done(std::move(response));

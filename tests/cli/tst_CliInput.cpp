@@ -342,7 +342,8 @@ void tst_CliInput::gpioReadBackComparesWhatTheModeWrites()
     read.trapTime = 500;
     QVERIFY(GpioDifferences(written, read).isEmpty());
     read.state = 0;
-    QCOMPARE(Texts(GpioDifferences(written, read)), QStringList{QStringLiteral("state: wrote HIGH, read LOW")});
+    QCOMPARE(Texts(GpioDifferences(written, read)),
+             QStringList{QStringLiteral("state: wrote HIGH, read LOW")});
 
     written.mode = 1;
     written.trapTime = 500;
@@ -350,7 +351,8 @@ void tst_CliInput::gpioReadBackComparesWhatTheModeWrites()
     read.state = 1;
     QVERIFY(GpioDifferences(written, read).isEmpty());
     read.trapTime = 30;
-    QCOMPARE(Texts(GpioDifferences(written, read)), QStringList{QStringLiteral("traptime: wrote 500, read 30")});
+    QCOMPARE(Texts(GpioDifferences(written, read)),
+             QStringList{QStringLiteral("traptime: wrote 500, read 30")});
 }
 
 void tst_CliInput::records_data()

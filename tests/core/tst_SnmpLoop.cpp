@@ -29,7 +29,8 @@ SnmpRequest BitRateGet(int board, long timeoutUs = kGetTimeoutUs)
 
 SnmpRequest BitRateSet(int board, int rate)
 {
-    return {SNMP_MSG_SET, Address(board).toStdString(), {{kBitRate, 'i', std::to_string(rate)}}, kSetTimeoutUs};
+    return {
+        SNMP_MSG_SET, Address(board).toStdString(), {{kBitRate, 'i', std::to_string(rate)}}, kSetTimeoutUs};
 }
 
 // The bit rate a response carries, -1 when it carries none.
@@ -83,13 +84,15 @@ void tst_SnmpLoop::initTestCase()
 {
     QJsonArray boards;
     for (int board = 0; board < kBoards; ++board) {
-        QJsonObject entry{{QStringLiteral("mac"), QStringLiteral("02:4c:46:00:54:%1").arg(board, 2, 16, QLatin1Char('0'))},
-                          {QStringLiteral("ip"), Address(board)}};
+        QJsonObject entry{
+            {QStringLiteral("mac"), QStringLiteral("02:4c:46:00:54:%1").arg(board, 2, 16, QLatin1Char('0'))},
+            {QStringLiteral("ip"), Address(board)}};
         if (board == 7)
             entry.insert(QStringLiteral("snmp"), QJsonObject{{QStringLiteral("silent"), true}});
         boards.append(entry);
     }
-    QVERIFY(m_sim.Start({QStringLiteral("--config"), m_sim.WriteConfig({{QStringLiteral("boards"), boards}})}));
+    QVERIFY(
+        m_sim.Start({QStringLiteral("--config"), m_sim.WriteConfig({{QStringLiteral("boards"), boards}})}));
 }
 
 void tst_SnmpLoop::cleanupTestCase()
@@ -103,7 +106,8 @@ void tst_SnmpLoop::manyBoardsAtOnce()
     std::vector<long> rates(kBoards, 0);
     for (int board = 0; board < kBoards; ++board) {
         if (board != 7)
-            loop.Send(BitRateGet(board), [&, board](SnmpResponse response) { rates[board] = BitRate(response); });
+            loop.Send(BitRateGet(board),
+                      [&, board](SnmpResponse response) { rates[board] = BitRate(response); });
     }
     QCOMPARE(loop.Outstanding(), std::size_t(kBoards - 1));
     loop.Run();
@@ -117,9 +121,11 @@ void tst_SnmpLoop::silentBoardHoldsUpNobody()
     SnmpLoop loop(m_sim.SnmpPort());
     QStringList order;
     loop.Send(BitRateGet(7, kShortTimeoutUs), [&](SnmpResponse response) {
-        order << (response.status == STAT_TIMEOUT ? QStringLiteral("silent timed out") : QStringLiteral("silent answered"));
+        order << (response.status == STAT_TIMEOUT ? QStringLiteral("silent timed out")
+                                                  : QStringLiteral("silent answered"));
     });
-    loop.Send(BitRateGet(3), [&](SnmpResponse response) { order << QStringLiteral("board %1").arg(BitRate(response)); });
+    loop.Send(BitRateGet(3),
+              [&](SnmpResponse response) { order << QStringLiteral("board %1").arg(BitRate(response)); });
     loop.Run();
     QCOMPARE(order, (QStringList{QStringLiteral("board 9600"), QStringLiteral("silent timed out")}));
 }
