@@ -238,23 +238,35 @@ std::optional<PlanOrder> OrderPlan(const QList<PlannedAddress>& plan, const QLis
 
 QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<PlannedAddress>& plan,
                                          const QList<FoundBoard>& found, const PlanOrder& order, bool confirm,
-                                         Progress& progress)
+                                         int jobs, Progress& progress)
 {
     QList<AddressChangeResult> results(plan.size());
-    qsizetype started = 0;
+    qsizetype answered = 0;
     for (const QList<qsizetype>& wave : order.waves) {
+        QList<qsizetype> sent;
+        QList<AddressRequest> requests;
         for (const qsizetype i : wave) {
-            progress.Show(started++, MacText(plan[i].mac));
             const QList<qsizetype>& holders = order.holders[i];
             const auto holdOut = std::find_if(holders.cbegin(), holders.cend(), [&](qsizetype h) {
                 return results[h].status != CliStatus::Done;
             });
+            AddressRequest request;
             if (holdOut != holders.cend())
                 results[i] = {plan[i].mac, CliStatus::NotSent, ResultWord(CliStatus::NotSent),
                               HoldOutText(plan[i], plan[*holdOut]), std::nullopt};
-            else
-                results[i] = ChangeAddress(exchange, plan[i], found);
+            else if (std::optional<AddressChangeResult> result = PrepareChange(plan[i], found, request))
+                results[i] = *result;
+            else {
+                sent << i;
+                requests << request;
+                continue;
+            }
+            progress.Show(answered++, MacText(plan[i].mac));
         }
+        const QList<SetAddressAnswer> answers = exchange.SetAddresses(
+            requests, jobs, [&](qsizetype k) { progress.Show(answered++, MacText(plan[sent[k]].mac)); });
+        for (qsizetype k = 0; k < sent.size(); ++k)
+            results[sent[k]] = ChangeResult(plan[sent[k]], answers[k]);
         if (confirm)
             Confirm(exchange, plan, wave, results);
     }

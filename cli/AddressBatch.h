@@ -33,10 +33,11 @@ std::optional<PlanOrder> OrderPlan(const QList<PlannedAddress>& plan, const QLis
 // How long a confirmation looks for the changed boards: a search a second, for up to ten.
 inline constexpr int kConfirmRounds = 10;
 
-// Carries out the plan in its order, one board after another. With confirm, each wave's changed
-// boards must show their new settings to a search before the next wave starts and before they
-// count as done ("unconfirmed" otherwise). A board whose address's holder did not give it up is
-// not sent anything. One result per plan entry, in the plan's order.
+// Carries out the plan in its order: the requests of a wave all go out (up to jobs waiting at
+// once) without waiting for each other's replies. With confirm, each wave's changed boards must
+// show their new settings to a search before the next wave starts and before they count as done
+// ("unconfirmed" otherwise). A board whose address's holder did not give it up is not sent
+// anything. One result per plan entry, in the plan's order; progress counts the boards answered.
 QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<PlannedAddress>& plan,
                                          const QList<FoundBoard>& found, const PlanOrder& order, bool confirm,
-                                         Progress& progress);
+                                         int jobs, Progress& progress);

@@ -1,6 +1,6 @@
 #include "cli/AddressChange.h"
 
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
 #include "protocol/NetworkSettings.h"
 
 #include <QJsonArray>
@@ -93,8 +93,8 @@ bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry
            ntohl(reported.GetSubnetMask()) == entry.mask && ntohl(reported.GetGateway()) == entry.gateway;
 }
 
-AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
-                                  const QList<FoundBoard>& found)
+std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,
+                                                 AddressRequest& request)
 {
     const FoundBoard* board = FindBoard(found, entry.mac);
     if (board == nullptr)
@@ -110,11 +110,15 @@ AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& 
         result.reported = board->record.GetSettings();
         return result;
     }
-    SetAddressAnswer answer;
-    const CliStatus status = exchange.SetAddress(*settings, entry.mac, board->interfaceIndex, answer);
-    if (status == CliStatus::NotSent)
-        return Result(entry, status, QStringLiteral("the set-address request could not be sent"));
-    AddressChangeResult result = Result(entry, status, ReplyDetail(status, answer));
+    request = AddressRequest{*settings, entry.mac, board->interfaceIndex};
+    return std::nullopt;
+}
+
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer)
+{
+    if (answer.status == CliStatus::NotSent)
+        return Result(entry, answer.status, QStringLiteral("the set-address request could not be sent"));
+    AddressChangeResult result = Result(entry, answer.status, ReplyDetail(answer.status, answer));
     if (answer.reply)
         result.reported = answer.reply->GetSettings();
     return result;

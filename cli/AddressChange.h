@@ -35,10 +35,13 @@ std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const
 // address it then has).
 bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry);
 
-// One board of a change: looked up among the boards the search found, then the request (out of
-// the interface the board answered on) and the wait for its reply.
-AddressChangeResult ChangeAddress(NodeExchange& exchange, const PlannedAddress& entry,
-                                  const QList<FoundBoard>& found);
+// One board of a change, looked up among the boards the search found: its request (out of the
+// interface the board answered on), or the result when there is none to send (no such board,
+// nothing would change).
+std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,
+                                                 AddressRequest& request);
+// What the answer to its request makes of the change.
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer);
 
 // The boards of a search: mac, ip, mask, gateway, dhcp, interface.
 Records SearchRecords(const QList<FoundBoard>& boards);

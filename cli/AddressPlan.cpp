@@ -1,8 +1,7 @@
 #include "cli/AddressPlan.h"
 
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
 #include "protocol/NetworkSettings.h"
-#include "resources/ResourceIds.h"
 #include "resources/TextParsers.h"
 
 #include <QHash>
@@ -141,31 +140,32 @@ QString HostAddressText(quint32 hostOrder)
     return QString::fromStdString(DottedText(qToBigEndian(hostOrder)));
 }
 
-QString AddressRuleReason(int failedRule)
+QString AddressRuleReason(AddressRule failed)
 {
-    switch (failedRule) {
-    case IDS_BAD_IP_ADDRESS:
+    switch (failed) {
+    case AddressRule::IpAddress:
         return QStringLiteral(
             "the IP address is not valid (0.0.0.0, 255.255.255.255, class D or E, or the network "
             "or broadcast address of its class)");
-    case IDS_BAD_SUBNET_MASK:
+    case AddressRule::SubnetMask:
         return QStringLiteral(
             "the subnet mask is not valid (it must be 1 to 31 one bits followed by zero bits)");
-    case IDS_BAD_IP_MASK_PAIR:
+    case AddressRule::IpMaskPair:
         return QStringLiteral("the IP address does not fit the subnet mask (it is the subnet's network or "
                               "broadcast address)");
-    case IDS_BAD_GATEWAY:
+    case AddressRule::Gateway:
         return QStringLiteral("the gateway address is not valid (it is the subnet's network address or lies "
                               "outside the board's subnet)");
-    default:
-        return {};
+    case AddressRule::None:
+        break;
     }
+    return {};
 }
 
 QString AddressProblem(quint32 ip, quint32 mask, quint32 gateway)
 {
-    const int failed = FirstFailedAddressRule(ip, mask, gateway);
-    if (failed == 0)
+    const AddressRule failed = FirstFailedAddressRule(ip, mask, gateway);
+    if (failed == AddressRule::None)
         return {};
     return QStringLiteral("%1/%2%3: %4")
         .arg(HostAddressText(ip), HostAddressText(mask),
@@ -207,7 +207,7 @@ bool AllocateAddresses(QList<ListedBoard> boards, quint32 from, quint32 mask, qu
     for (const ListedBoard& board : boards) {
         while (candidate <= 0xffffffffu && (candidate & mask) == subnet &&
                (taken.contains(static_cast<quint32>(candidate)) ||
-                FirstFailedAddressRule(static_cast<quint32>(candidate), mask, gateway) != 0))
+                FirstFailedAddressRule(static_cast<quint32>(candidate), mask, gateway) != AddressRule::None))
             ++candidate;
         if (candidate > 0xffffffffu || (candidate & mask) != subnet) {
             error = QStringLiteral(

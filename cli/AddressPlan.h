@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AddressRules.h"
 #include "protocol/NodeInfo.h"
 
 #include <QByteArray>
@@ -27,9 +28,8 @@ std::optional<NodeInfo::MacAddress> ParseMacAddress(const QString& text);
 std::optional<NodeInfo::MacAddress> ParseMacArgument(const QString& text, QString& error);
 QString MacText(const NodeInfo::MacAddress& mac);
 
-// Why the address rules refuse fixed settings: the English reason for a rule's string id
-// (IDS_BAD_IP_ADDRESS .. IDS_BAD_GATEWAY), empty for 0.
-QString AddressRuleReason(int failedRule);
+// Why the address rules refuse fixed settings, in English; empty for AddressRule::None.
+QString AddressRuleReason(AddressRule failed);
 // The reason that ip, mask and gateway (host order) break the rules, or an empty text.
 QString AddressProblem(quint32 ip, quint32 mask, quint32 gateway);
 

@@ -1,7 +1,7 @@
 #include "cli/BoardAddress.h"
 
 #include "cli/AddressPlan.h"
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
 #include "resources/TextParsers.h"
 
 #include <QSet>

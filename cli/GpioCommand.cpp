@@ -21,11 +21,10 @@ const QString kPeriod = QStringLiteral("period");
 
 QString AssignmentsHelp()
 {
-    return QStringLiteral("Settings of the port given with --port: mode=OUTPUT|INPUT, state=LOW|HIGH, "
-                          "initial=LOW|HIGH, trapstate=LOW|HIGH, traptime=0..%1 (an INPUT port: 0 or at "
-                          "least %2). An OUTPUT port is written with its state and initial state, an "
-                          "INPUT port with its trap state and trap time.")
-        .arg(GpioRules::kMaxTrapTime)
+    return QStringLiteral("Settings of the port given with --port: %1 (an INPUT port: 0 or at least %2). An "
+                          "OUTPUT port is written with its state and initial state, an INPUT port with its "
+                          "trap state and trap time.")
+        .arg(AssignmentSyntax(GpioPortFields()))
         .arg(GpioRules::kMinInputTrapTime);
 }
 

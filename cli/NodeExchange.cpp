@@ -1,21 +1,12 @@
 #include "cli/NodeExchange.h"
 
-#include <arpa/inet.h>
+#include "core/ReplyAttribution.h"
 
 #include <algorithm>
 
 namespace {
 
-bool Answers(const NodeInfo& record, uint32_t transactionId, uint32_t opCode)
-{
-    return record.GetTransactionId() == transactionId && ntohl(record.GetOpCode()) == opCode;
-}
-
-bool SameBoard(const FoundBoard& board, const ReceivedNode& node)
-{
-    return board.record.GetSettings() == node.record->GetSettings() &&
-           board.sourceAddress == node.sourceAddress;
-}
+using namespace ReplyAttribution;
 
 // Adds the reply unless it repeats one listed already; marks every board of a MAC that answers as
 // more than one board.
@@ -25,7 +16,7 @@ void List(QList<FoundBoard>& boards, const ReceivedNode& node)
     for (FoundBoard& board : boards) {
         if (!board.record.HasSameMac(*node.record))
             continue;
-        if (SameBoard(board, node))
+        if (SameBoard(board.record, board.sourceAddress, *node.record, node.sourceAddress))
             return;
         board.sharedMac = shared = true;
     }
@@ -43,28 +34,61 @@ QList<FoundBoard> CollectSearchReplies(CNodeQueue& queue, uint32_t transactionId
         std::optional<ReceivedNode> node = queue.Take(deadline);
         if (!node)
             break;
-        if (node->record && Answers(*node->record, transactionId, OP_SEARCH_REPLY))
+        if (node->record && IsSearchReply(*node->record, transactionId))
             List(boards, *node);
     }
     return boards;
 }
 
-SetAddressAnswer AwaitSetAddressReply(CNodeQueue& queue, uint32_t transactionId,
-                                      const NodeInfo::MacAddress& mac, ReplyDeadline deadline)
+void SetAddressWaits::Add(qsizetype index, uint32_t transactionId, const NodeInfo::MacAddress& mac,
+                          ReplyDeadline deadline)
 {
-    SetAddressAnswer answer;
-    while (std::optional<ReceivedNode> node = queue.Take(deadline)) {
-        if (!node->record || !Answers(*node->record, transactionId, OP_SET_ADDRESS_REPLY))
-            continue;
-        const NodeInfo::MacAddress from = node->record->GetMac();
-        if (from == mac) {
-            answer.reply = *node->record;
-            break;
-        }
-        if (!answer.otherMacs.contains(from))
-            answer.otherMacs << from;
+    m_waiting << Waiting{index, transactionId, mac, deadline};
+    m_addressed << mac;
+}
+
+ReplyDeadline SetAddressWaits::Earliest() const
+{
+    ReplyDeadline earliest = ReplyDeadline::max();
+    for (const Waiting& waiting : m_waiting)
+        earliest = std::min(earliest, waiting.deadline);
+    return earliest;
+}
+
+std::optional<qsizetype> SetAddressWaits::Take(const NodeInfo& record, QList<SetAddressAnswer>& answers)
+{
+    const auto own = std::find_if(m_waiting.begin(), m_waiting.end(), [&](const Waiting& waiting) {
+        return IsSetAddressReply(record, waiting.transactionId) && IsFromBoard(record, waiting.mac);
+    });
+    if (own != m_waiting.end()) {
+        const qsizetype index = own->index;
+        SetAddressAnswer& answer = answers[index];
+        answer.reply = record;
+        answer.status = SettingsTaken(record) ? CliStatus::Done : CliStatus::Refused;
+        m_waiting.erase(own);
+        return index;
     }
-    return answer;
+    if (m_addressed.contains(record.GetMac()))
+        return std::nullopt;
+    for (const Waiting& waiting : std::as_const(m_waiting)) {
+        QList<NodeInfo::MacAddress>& others = answers[waiting.index].otherMacs;
+        if (IsSetAddressReply(record, waiting.transactionId) && !others.contains(record.GetMac()))
+            others << record.GetMac();
+    }
+    return std::nullopt;
+}
+
+QList<qsizetype> SetAddressWaits::Expire(ReplyDeadline now, QList<SetAddressAnswer>& answers)
+{
+    QList<qsizetype> expired;
+    m_waiting.removeIf([&](const Waiting& waiting) {
+        if (waiting.deadline > now)
+            return false;
+        answers[waiting.index].status = CliStatus::NoReply;
+        expired << waiting.index;
+        return true;
+    });
+    return expired;
 }
 
 NodeExchange::NodeExchange(UdpEndpoint local, UdpEndpoint destination)
@@ -91,16 +115,44 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
     return CliStatus::Done;
 }
 
-CliStatus NodeExchange::SetAddress(const NetworkSettings& settings, const NodeInfo::MacAddress& mac,
-                                   unsigned interfaceIndex, SetAddressAnswer& answer,
-                                   std::chrono::milliseconds wait)
+QList<SetAddressAnswer> NodeExchange::SetAddresses(const QList<AddressRequest>& requests, int jobs,
+                                                   const std::function<void(qsizetype)>& answered,
+                                                   std::chrono::milliseconds wait)
 {
+    QList<SetAddressAnswer> answers(requests.size());
+    const auto done = [&](qsizetype index) {
+        if (answered)
+            answered(index);
+    };
     m_queue.TakeAll();
-    const uint32_t id = m_engine.SendAddressRequest(settings, mac.data(), interfaceIndex);
-    if (id == 0)
-        return CliStatus::NotSent;
-    answer = AwaitSetAddressReply(m_queue, id, mac, std::chrono::steady_clock::now() + wait);
-    if (!answer.reply)
-        return CliStatus::NoReply;
-    return ntohl(answer.reply->GetResult()) == 0 ? CliStatus::Done : CliStatus::Refused;
+    SetAddressWaits waits;
+    qsizetype next = 0;
+    qsizetype waiting = 0;
+    while (next < requests.size() || !waits.IsEmpty()) {
+        for (; next < requests.size() && waiting < jobs; ++next) {
+            const AddressRequest& request = requests[next];
+            const uint32_t id =
+                m_engine.SendAddressRequest(request.settings, request.mac.data(), request.interfaceIndex);
+            if (id == 0) {
+                done(next);
+                continue;
+            }
+            waits.Add(next, id, request.mac, std::chrono::steady_clock::now() + wait);
+            ++waiting;
+        }
+        if (waits.IsEmpty())
+            continue;
+        std::optional<ReceivedNode> node = m_queue.Take(waits.Earliest());
+        QList<qsizetype> finished;
+        if (node && node->record) {
+            if (const std::optional<qsizetype> index = waits.Take(*node->record, answers))
+                finished << *index;
+        } else if (!node) {
+            finished = waits.Expire(std::chrono::steady_clock::now(), answers);
+        }
+        for (const qsizetype index : finished)
+            done(index);
+        waiting -= finished.size();
+    }
+    return answers;
 }

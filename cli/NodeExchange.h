@@ -35,16 +35,53 @@ using SearchDone = std::function<bool(const QList<FoundBoard>&)>;
 QList<FoundBoard> CollectSearchReplies(CNodeQueue& queue, uint32_t transactionId, ReplyDeadline deadline,
                                        const SearchDone& done = {});
 
-// What answered a set-address request for one board: its reply, if one came by the deadline, and
-// the MACs of set-address replies to the request that came from other boards.
+// One set-address request of a batch: the settings for the board with that MAC, out of the
+// interface it answered on (0: every one).
+struct AddressRequest
+{
+    NetworkSettings settings;
+    NodeInfo::MacAddress mac{};
+    unsigned interfaceIndex = 0;
+};
+
+// What answered it: Done or Refused (the result is nonzero) with the board's reply, NoReply by
+// its deadline, NotSent; and the MACs of set-address replies with its id that came from boards no
+// outstanding request addressed.
 struct SetAddressAnswer
 {
+    CliStatus status = CliStatus::NotSent;
     std::optional<NodeInfo> reply;
     QList<NodeInfo::MacAddress> otherMacs;
 };
-// Only a reply with the request's transaction id and the addressed board's MAC is its answer.
-SetAddressAnswer AwaitSetAddressReply(CNodeQueue& queue, uint32_t transactionId,
-                                      const NodeInfo::MacAddress& mac, ReplyDeadline deadline);
+
+// The set-address requests that wait for their replies, many at once. Requests made within one
+// second share their transaction id, so a reply is attributed by id and MAC: only the addressed
+// board's reply answers a request.
+class SetAddressWaits
+{
+  public:
+    void Add(qsizetype index, uint32_t transactionId, const NodeInfo::MacAddress& mac,
+             ReplyDeadline deadline);
+    bool IsEmpty() const { return m_waiting.isEmpty(); }
+    ReplyDeadline Earliest() const;
+    // A received record: the index of the request it answers (its answer filled in), if any. A
+    // reply from a board that no request addressed is noted with the requests of its id; one
+    // from a board whose request has its answer already changes nothing.
+    std::optional<qsizetype> Take(const NodeInfo& record, QList<SetAddressAnswer>& answers);
+    // The requests whose deadline has passed by now, answered NoReply.
+    QList<qsizetype> Expire(ReplyDeadline now, QList<SetAddressAnswer>& answers);
+
+  private:
+    struct Waiting
+    {
+        qsizetype index;
+        uint32_t transactionId;
+        NodeInfo::MacAddress mac;
+        ReplyDeadline deadline;
+    };
+    QList<Waiting> m_waiting;
+    QList<NodeInfo::MacAddress> m_addressed; // every board a request of the batch went to
+};
 
 // The node protocol for lanfinch-cli: the product's engine (every adapter, the product's ports)
 // with a queue for its receiver, and the window's waits. Each request waits for its own replies
@@ -64,12 +101,12 @@ class NodeExchange
     // received; otherwise Done, with what answered (maybe nothing).
     CliStatus Search(std::chrono::milliseconds wait, QList<FoundBoard>& boards, QString& problem,
                      const SearchDone& done = {});
-    // Sends the request out of the interface the board answered on (0: every one). Done or Refused
-    // (the reply's result is nonzero) with the reply; NoReply; NotSent. The other MACs that
-    // answered go to answer.otherMacs either way.
-    CliStatus SetAddress(const NetworkSettings& settings, const NodeInfo::MacAddress& mac,
-                         unsigned interfaceIndex, SetAddressAnswer& answer,
-                         std::chrono::milliseconds wait = kSetAddressWait);
+    // Sends the requests, up to jobs of them waiting at once, each waiting up to `wait` from its
+    // own send; answered(i) is called as request i has its answer. The answers in the requests'
+    // order.
+    QList<SetAddressAnswer> SetAddresses(const QList<AddressRequest>& requests, int jobs,
+                                         const std::function<void(qsizetype)>& answered = {},
+                                         std::chrono::milliseconds wait = kSetAddressWait);
 
   private:
     // Declared first: the engine hands records to it until the engine is closed.

@@ -15,15 +15,8 @@ namespace {
 
 QString AssignmentsHelp()
 {
-    QStringList rates;
-    for (const int32_t rate : SerialRules::kBitRates)
-        rates << QString::number(rate);
-    return QStringLiteral("Settings to change: mode=TCPSERVER|TCPCLIENT|UDP, port=%1..%2, peer=A.B.C.D, "
-                          "bitrate=%3, databits=5|6|7|8, stopbits=1|2, parity=none|odd|even, "
-                          "flow=none|hardware. The others keep the board's values.")
-        .arg(SerialRules::kMinPortNumber)
-        .arg(SerialRules::kMaxPortNumber)
-        .arg(rates.join(QLatin1Char('|')));
+    return QStringLiteral("Settings to change: %1. The others keep the board's values.")
+        .arg(AssignmentSyntax(SerialFields()));
 }
 
 Records SerialRecords(const BoardSerial& serial)

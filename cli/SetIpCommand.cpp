@@ -141,7 +141,8 @@ CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchang
     QList<AddressChangeResult> results;
     {
         Progress progress(context, QStringLiteral("set-ip"), plan.size());
-        results = ChangeInOrder(exchange, plan, found, *order, !line.Parser().isSet(kNoConfirm), progress);
+        results = ChangeInOrder(exchange, plan, found, *order, !line.Parser().isSet(kNoConfirm), line.Jobs(),
+                                progress);
     }
     PrintRecords(AddressChangeRecords(results), line.Format(), context.out);
     return WorstStatus(results);
@@ -301,9 +302,12 @@ CliStatus RunSetIp(const QStringList& arguments, CliContext& context)
             "A plan is checked completely before anything is sent; a bad line is named and nothing is "
             "sent. So is a plan that names a MAC several boards answer with, or gives out an address a "
             "board outside the plan or this computer uses. A board that gives up an address another "
-            "takes goes first; boards that would take each other's addresses are refused. Boards are "
-            "changed one at a time; the exit status is the worst of them."));
+            "takes goes first; boards that would take each other's addresses are refused. The requests "
+            "to many boards go out without waiting for each other's replies (see --jobs), and one "
+            "confirmation covers them all; the results are printed in the plan's order and the exit "
+            "status is the worst of them."));
     line.AddFormatOption();
+    line.AddJobsOption();
     AddOptions(line.Parser());
     line.AddPositional(QStringLiteral("MAC"),
                        QStringLiteral("The board's MAC address, such as 00:0a:ff:10:20:3b; with --from, the "

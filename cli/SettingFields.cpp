@@ -128,3 +128,23 @@ QJsonValue FieldJson(const SettingField& field, const SettingValues& values)
     const auto found = values.constFind(field.key);
     return found == values.cend() ? QJsonValue(QJsonValue::Null) : FieldJson(field, *found);
 }
+
+QString AssignmentSyntax(const QList<SettingField>& fields)
+{
+    QStringList forms;
+    for (const SettingField& field : fields) {
+        switch (field.kind) {
+        case Kind::Choice:
+        case Kind::BitRate:
+            forms << field.key + QLatin1Char('=') + field.choices.join(QLatin1Char('|'));
+            break;
+        case Kind::Number:
+            forms << QStringLiteral("%1=%2..%3").arg(field.key).arg(field.minimum).arg(field.maximum);
+            break;
+        case Kind::Address:
+            forms << field.key + QStringLiteral("=A.B.C.D");
+            break;
+        }
+    }
+    return forms.join(QStringLiteral(", "));
+}

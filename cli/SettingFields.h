@@ -24,3 +24,7 @@ QJsonValue FieldJson(const SettingField& field, qint64 value);
 // null in JSON.
 QString FieldText(const SettingField& field, const SettingValues& values);
 QJsonValue FieldJson(const SettingField& field, const SettingValues& values);
+
+// How the fields are typed as KEY=VALUE, for help texts: "mode=TCPSERVER|TCPCLIENT|UDP, port=1024..65535,
+// peer=A.B.C.D, ...".
+QString AssignmentSyntax(const QList<SettingField>& fields);

@@ -1,6 +1,6 @@
 #include "ipconfig/CIpConfigDlg.h"
 
-#include "ipconfig/AddressRules.h"
+#include "ipconfig/AddressRuleMessage.h"
 #include "resources/CIpAddressCtrl.h"
 #include "resources/MessageBox.h"
 #include "resources/ResourceIds.h"
@@ -94,8 +94,8 @@ void CIpConfigDlg::OnOK()
             return;
         }
         // The same verdict as NetworkSettings::Validate, as a string id for the message box.
-        if (const int failedRule = FirstFailedAddressRule(entered)) {
-            MessageBox::Show(this, failedRule);
+        if (const AddressRule failed = FirstFailedAddressRule(entered); failed != AddressRule::None) {
+            MessageBox::Show(this, AddressRuleMessageId(failed));
             return;
         }
     }

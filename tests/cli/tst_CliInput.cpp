@@ -696,36 +696,42 @@ void tst_CliInput::planOrder()
 void tst_CliInput::replyMatching_data()
 {
     // Each packet "OP TID MAC IP": MAC the last byte of 02:00:00:00:00:xx, IP the last octet of
-    // 10.0.0.x. The request's transaction id is 7; the set-address request was for the MAC "addressed".
+    // 10.0.0.x. The requests' transaction id is 7; set-address requests went to the MACs "addressed".
     QTest::addColumn<QStringList>("packets");
     QTest::addColumn<int>("stopAfter");      // the search has all it needs once it lists this many; 0: never
     QTest::addColumn<QStringList>("listed"); // "MAC IP" of the search, in order; "*" after a shared MAC
-    QTest::addColumn<QString>("addressed");
-    QTest::addColumn<QString>("setReply");   // "MAC IP" of the set-address reply taken, or empty
-    QTest::addColumn<QStringList>("others"); // MACs of the other set-address replies
+    QTest::addColumn<QStringList>("addressed");
+    QTest::addColumn<QStringList>("setReplies"); // per request: "MAC IP" of its reply, or empty
+    QTest::addColumn<QStringList>("others");     // MACs of the other set-address replies, first request
 
+    const QStringList one{QStringLiteral("01")};
     QTest::newRow("repeats are one board, other settings another one with the MAC")
         << QStringList{QStringLiteral("1 7 02 10"), QStringLiteral("1 7 01 11"), QStringLiteral("1 7 02 10"),
                        QStringLiteral("1 7 02 12")}
         << 0 << QStringList{QStringLiteral("02 10*"), QStringLiteral("01 11"), QStringLiteral("02 12*")}
-        << QStringLiteral("01") << QString() << QStringList();
+        << one << QStringList{QString()} << QStringList();
     QTest::newRow("other ids and op codes do not count")
         << QStringList{QStringLiteral("1 8 01 10"), QStringLiteral("3 7 01 11"), QStringLiteral("0 7 02 12"),
                        QStringLiteral("2 7 03 13"), QStringLiteral("1 7 04 14")}
-        << 0 << QStringList{QStringLiteral("04 14")} << QStringLiteral("01") << QStringLiteral("01 11")
+        << 0 << QStringList{QStringLiteral("04 14")} << one << QStringList{QStringLiteral("01 11")}
         << QStringList();
     QTest::newRow("only the addressed board's reply with the id ends the wait")
         << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("3 8 04 11"), QStringLiteral("3 7 03 12"),
                        QStringLiteral("3 7 04 13"), QStringLiteral("3 7 04 14")}
-        << 0 << QStringList{QStringLiteral("01 10")} << QStringLiteral("04") << QStringLiteral("04 13")
-        << QStringList{QStringLiteral("03")};
+        << 0 << QStringList{QStringLiteral("01 10")} << QStringList{QStringLiteral("04")}
+        << QStringList{QStringLiteral("04 13")} << QStringList{QStringLiteral("03")};
     QTest::newRow("replies of other boards only: no answer")
         << QStringList{QStringLiteral("3 7 03 12"), QStringLiteral("3 7 05 12"), QStringLiteral("3 7 03 12")}
-        << 0 << QStringList() << QStringLiteral("04") << QString()
+        << 0 << QStringList() << QStringList{QStringLiteral("04")} << QStringList{QString()}
         << QStringList{QStringLiteral("03"), QStringLiteral("05")};
+    QTest::newRow("requests that share an id: each board's reply answers its own")
+        << QStringList{QStringLiteral("3 7 05 15"), QStringLiteral("3 7 09 19"), QStringLiteral("3 7 04 14"),
+                       QStringLiteral("3 7 05 16")}
+        << 0 << QStringList() << QStringList{QStringLiteral("04"), QStringLiteral("05")}
+        << QStringList{QStringLiteral("04 14"), QStringLiteral("05 15")} << QStringList{QStringLiteral("09")};
     QTest::newRow("a search ends once it has what it waits for")
         << QStringList{QStringLiteral("1 7 01 10"), QStringLiteral("1 7 02 11")} << 1
-        << QStringList{QStringLiteral("01 10")} << QStringLiteral("01") << QString() << QStringList();
+        << QStringList{QStringLiteral("01 10")} << one << QStringList{QString()} << QStringList();
 }
 
 void tst_CliInput::replyMatching()
@@ -733,8 +739,8 @@ void tst_CliInput::replyMatching()
     QFETCH(QStringList, packets);
     QFETCH(int, stopAfter);
     QFETCH(QStringList, listed);
-    QFETCH(QString, addressed);
-    QFETCH(QString, setReply);
+    QFETCH(QStringList, addressed);
+    QFETCH(QStringList, setReplies);
     QFETCH(QStringList, others);
 
     const auto fill = [&](CNodeQueue& queue) {
@@ -775,12 +781,23 @@ void tst_CliInput::replyMatching()
 
     CNodeQueue replies;
     fill(replies);
-    const SetAddressAnswer answer = AwaitSetAddressReply(replies, 7, TestMac(addressed), now);
-    QCOMPARE(answer.reply ? text(*answer.reply) : QString(), setReply);
+    SetAddressWaits waits;
+    QList<SetAddressAnswer> answers(addressed.size());
+    for (qsizetype i = 0; i < addressed.size(); ++i)
+        waits.Add(i, 7, TestMac(addressed[i]), now);
+    for (const ReceivedNode& node : replies.TakeAll())
+        (void)waits.Take(*node.record, answers);
+    QStringList replyTexts;
+    for (const SetAddressAnswer& answer : answers)
+        replyTexts << (answer.reply ? text(*answer.reply) : QString());
+    QCOMPARE(replyTexts, setReplies);
     QStringList otherTexts;
-    for (const NodeInfo::MacAddress& mac : answer.otherMacs)
+    for (const NodeInfo::MacAddress& mac : answers[0].otherMacs)
         otherTexts << QStringLiteral("%1").arg(mac[5], 2, 16, QLatin1Char('0'));
     QCOMPARE(otherTexts, others);
+    // What has no reply by its deadline has none.
+    const QList<qsizetype> expired = waits.Expire(now, answers);
+    QCOMPARE(expired.size(), setReplies.count(QString()));
 }
 
 QTEST_GUILESS_MAIN(tst_CliInput)

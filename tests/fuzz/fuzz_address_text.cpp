@@ -3,7 +3,8 @@
 // model written from the rules themselves, not from the code.
 #include "tests/fuzz/FuzzSupport.h"
 
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
+#include "ipconfig/AddressRuleMessage.h"
 #include "protocol/NetworkSettings.h"
 #include "resources/ResourceIds.h"
 #include "resources/StringTable.h"
@@ -172,7 +173,7 @@ void CheckAddressRules(FuzzInput& input)
     if (shape & 4)
         gw = 0;
 
-    const int rule = FirstFailedAddressRule(ip, mask, gw);
+    const int rule = AddressRuleMessageId(FirstFailedAddressRule(ip, mask, gw));
     FUZZ_CHECK(rule == ModelAddressRule(ip, mask, gw));
 
     NetworkSettings settings;
@@ -180,7 +181,7 @@ void CheckAddressRules(FuzzInput& input)
     settings.SetIpAddress(htonl(ip));
     settings.SetSubnetMask(htonl(mask));
     settings.SetGateway(htonl(gw));
-    FUZZ_CHECK(FirstFailedAddressRule(settings) == rule);
+    FUZZ_CHECK(AddressRuleMessageId(FirstFailedAddressRule(settings)) == rule);
     QString message = QStringLiteral("unchanged");
     FUZZ_CHECK(settings.Validate(message) == (rule == 0));
     FUZZ_CHECK(message == (rule == 0 ? QStringLiteral("unchanged") : LoadString(rule)));

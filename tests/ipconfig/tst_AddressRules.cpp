@@ -1,4 +1,5 @@
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
+#include "ipconfig/AddressRuleMessage.h"
 #include "tests/ipconfig/IpConfigTestSupport.h"
 #include "resources/ResourceIds.h"
 #include "resources/StringTable.h"
@@ -77,7 +78,8 @@ TEST(AddressRules, FirstFailedRuleDecidesTheMessage)
 {
     for (const RuleCase& c : kRuleCases) {
         SCOPED_TRACE(std::string(c.what) + ": " + c.ip + " / " + c.mask + " gw " + c.gateway);
-        EXPECT_EQ(FirstFailedAddressRule(Host(c.ip), Host(c.mask), Host(c.gateway)), c.expected);
+        EXPECT_EQ(AddressRuleMessageId(FirstFailedAddressRule(Host(c.ip), Host(c.mask), Host(c.gateway))),
+                  c.expected);
 
         QString message = QStringLiteral("untouched");
         const bool valid = Settings(0, c.ip, c.mask, c.gateway).Validate(message);

@@ -1,7 +1,6 @@
-#include "ipconfig/AddressRules.h"
+#include "core/AddressRules.h"
 
 #include "protocol/NetworkSettings.h"
-#include "resources/ResourceIds.h"
 
 #include <arpa/inet.h>
 
@@ -52,31 +51,31 @@ bool IsHostAddress(quint32 ip)
     return classMask != 0 && !HostPartIsNetworkOrBroadcast(ip, classMask);
 }
 
-int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway)
+AddressRule FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway)
 {
     if (!IsHostAddress(ip)) {
-        return IDS_BAD_IP_ADDRESS;
+        return AddressRule::IpAddress;
     }
     if (!IsContiguousMask(mask)) {
-        return IDS_BAD_SUBNET_MASK;
+        return AddressRule::SubnetMask;
     }
     if (HostPartIsNetworkOrBroadcast(ip, mask)) {
-        return IDS_BAD_IP_MASK_PAIR;
+        return AddressRule::IpMaskPair;
     }
     if (gateway == 0) {
-        return 0;
+        return AddressRule::None;
     }
     // A gateway whose host part is all ones is let through: only the network address is refused.
     if ((gateway | mask) == mask) {
-        return IDS_BAD_GATEWAY;
+        return AddressRule::Gateway;
     }
     if ((ip & mask) != (gateway & mask)) {
-        return IDS_BAD_GATEWAY;
+        return AddressRule::Gateway;
     }
-    return 0;
+    return AddressRule::None;
 }
 
-int FirstFailedAddressRule(const NetworkSettings& settings)
+AddressRule FirstFailedAddressRule(const NetworkSettings& settings)
 {
     return FirstFailedAddressRule(ntohl(settings.GetIpAddress()), ntohl(settings.GetSubnetMask()),
                                   ntohl(settings.GetGateway()));

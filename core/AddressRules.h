@@ -7,12 +7,22 @@
 #include <optional>
 
 // The address rules that a fixed IP setting must pass, on host-order values (first dotted octet in
-// the most significant byte). Pure and total: any three values give an answer.
+// the most significant byte), for every front end: the IP settings dialog turns the rule that
+// fails into its message, lanfinch-cli into English. Pure and total: any three values give an
+// answer.
 
-// The string id of the first rule that fails (IDS_BAD_IP_ADDRESS, IDS_BAD_SUBNET_MASK,
-// IDS_BAD_IP_MASK_PAIR or IDS_BAD_GATEWAY), or 0 when the settings are acceptable. A gateway of 0
-// means "no gateway" and is always acceptable once the address and mask are.
-int FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway);
+enum class AddressRule
+{
+    None,       // the settings are acceptable
+    IpAddress,  // the address is none a board can have
+    SubnetMask, // not 1 to 31 one bits followed by zero bits
+    IpMaskPair, // the address is its subnet's network or broadcast address
+    Gateway,    // the gateway is its subnet's network address or outside the board's subnet
+};
+
+// The first rule that fails, in the order above. A gateway of 0 means "no gateway" and is always
+// acceptable once the address and mask are.
+AddressRule FirstFailedAddressRule(quint32 ip, quint32 mask, quint32 gateway);
 
 // The address's own rule (the first of FirstFailedAddressRule): a class A, B or C address that is
 // not its classful network's network or broadcast address.
@@ -25,7 +35,7 @@ quint32 ClassfulMask(quint32 ip);
 bool IsContiguousMask(quint32 mask);
 
 // FirstFailedAddressRule on the fixed addresses of settings held in network byte order.
-int FirstFailedAddressRule(const NetworkSettings& settings);
+AddressRule FirstFailedAddressRule(const NetworkSettings& settings);
 
 // What a change of a board's IP settings sends, from the settings the board reported: a switch to
 // DHCP keeps the reported addresses on record and sets the flag; fixed settings (which have passed
