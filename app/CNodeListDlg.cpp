@@ -4,7 +4,6 @@
 #include "app/CWaitReplyDlg.h"
 
 #include "resources/AppIcon.h"
-#include "snmpconfig/CSnmpAccess.h"
 #include "resources/MessageBox.h"
 #include "protocol/NodePacketEvent.h"
 #include "resources/ResourceIds.h"
@@ -101,9 +100,9 @@ std::vector<int> ColumnWidths(const QTreeWidget* list)
 
 } // namespace
 
-CNodeListDlg::CNodeListDlg(UdpEndpoint local, UdpEndpoint destination, QWidget* parent)
-    : CTemplateDialog(IDD_NODE_LIST, parent), m_icon(AppIcon()),
-      m_protocol(local, destination, MainWindowLink::Receiver())
+CNodeListDlg::CNodeListDlg(CSnmpAccess& snmp, UdpEndpoint local, UdpEndpoint destination, QWidget* parent)
+    : CTemplateDialog(IDD_NODE_LIST, parent), m_icon(AppIcon()), m_snmp(snmp), m_receiver(this),
+      m_protocol(local, destination, m_receiver)
 {
     m_nodeList = Item<QTreeWidget>(NodeListIds::NodeList);
 
@@ -120,11 +119,8 @@ CNodeListDlg::CNodeListDlg(UdpEndpoint local, UdpEndpoint destination, QWidget* 
 
 CNodeListDlg::~CNodeListDlg()
 {
-    // Nothing may reach this object once its destruction has begun: first no more posts from the
-    // receive thread, then the engine stops; events already queued die with the QObject.
-    if (MainWindowLink::Get() == this) {
-        MainWindowLink::Set(nullptr);
-    }
+    // Nothing may reach this object once its destruction has begun: the engine stops posting
+    // first; events already queued die with the QObject.
     m_protocol.Close();
 
     m_nodeList->viewport()->removeEventFilter(this);
@@ -456,9 +452,4 @@ void CNodeListDlg::RemoveRow(CNodeRow* row)
     if (wasSelected) {
         m_nodeList->clearSelection();
     }
-}
-
-CSnmpAccess& CNodeListDlg::SnmpAccess() const
-{
-    return m_snmpAccess != nullptr ? *m_snmpAccess : CSnmpAccess::Instance();
 }

@@ -3,6 +3,7 @@
 #include "protocol/CNodeProtocol.h"
 #include "resources/CTemplateDialog.h"
 #include "protocol/NodeInfo.h"
+#include "protocol/NodePacketEvent.h"
 
 #include <QIcon>
 
@@ -17,25 +18,22 @@ class QTreeWidget;
 
 // The main window: the list of nodes found by a search, and the start of every other operation.
 //
-// Owns the protocol engine (socket and receive thread, from construction to destruction) and the
-// rows, each of which owns a copy of its node's record. Replies reach it in batches, as posted
-// WM_NODE_PACKET events, once it is registered with MainWindowLink; it unregisters itself and
-// closes the engine before it goes away. GUI thread only.
+// Owns the protocol engine (socket and receive thread, from construction to destruction), the
+// receiver the engine hands its replies to, and the rows, each of which owns a copy of its node's
+// record. Replies reach it in batches, as posted WM_NODE_PACKET events; it closes the engine
+// before it goes away. The SNMP access is borrowed and must outlive it. GUI thread only.
 class CNodeListDlg final : public CTemplateDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CNodeListDlg)
 
   public:
-    // local and destination go to the engine; tests pass loopback endpoints.
-    explicit CNodeListDlg(UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
+    // snmp: what the serial and I/O commands hand to their dialogs. local and destination go to
+    // the engine; tests pass loopback endpoints.
+    explicit CNodeListDlg(CSnmpAccess& snmp, UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
                           UdpEndpoint destination = CNodeProtocol::kRequestDestination,
                           QWidget* parent = nullptr);
     ~CNodeListDlg() override;
-
-    // The SNMP access the serial and I/O commands hand to their dialogs; without one, the
-    // program's instance.
-    void SetSnmpAccess(CSnmpAccess& access) { m_snmpAccess = &access; }
 
     // The rows, as the commands, the tests and the benchmark see them.
     QTreeWidget* NodeList() const { return m_nodeList; }
@@ -87,7 +85,7 @@ class CNodeListDlg final : public CTemplateDialog
     void OnGpioSetting();
     // The selected node's IPv4 address in host order, 0 when none is selected.
     quint32 SelectedNodeAddress() const;
-    CSnmpAccess& SnmpAccess() const;
+    CSnmpAccess& SnmpAccess() const { return m_snmp; }
 
     static quint64 MacKey(const NodeInfo& record);
     // True when the list's viewport must not see the mouse event.
@@ -100,11 +98,14 @@ class CNodeListDlg final : public CTemplateDialog
     QIcon m_icon;
     CWaitReplyDlg* m_waitDlg = nullptr;
     quint32 m_transactionId = 0;
+    CSnmpAccess& m_snmp;
+    // Before the engine, which is closed first thing in the destructor: it never delivers to a
+    // receiver that is gone.
+    CWindowReceiver m_receiver;
     CNodeProtocol m_protocol;
     QTreeWidget* m_nodeList = nullptr;
     // Set while what is left of a press whose double click ran a command may still reach the list.
     bool m_commandTookPress = false;
     // Listed MAC addresses beside the rows, so that a reply does not scan the list.
     std::unordered_map<quint64, CNodeRow*> m_rowsByMac;
-    CSnmpAccess* m_snmpAccess = nullptr;
 };

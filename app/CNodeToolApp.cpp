@@ -1,7 +1,7 @@
 #include "app/CNodeToolApp.h"
 
 #include "app/CNodeListDlg.h"
-#include "protocol/NodePacketEvent.h"
+#include "snmpconfig/CSnmpAccess.h"
 #include "snmpconfig/SnmpDialogSupport.h"
 
 #include <memory>
@@ -9,13 +9,14 @@
 bool CNodeToolApp::InitInstance()
 {
     // Sockets need no library start-up here, so there is nothing that could fail before the window.
-    InstallSnmpWaitHook();
-    auto mainWindow = std::make_unique<CNodeListDlg>();
-    MainWindowLink::Set(mainWindow.get());
+    // The one SNMP access of the run: its template keeps the longer timeout from the first SET on.
+    CSnmpAccess snmp;
+    InstallSnmpWaitHook(snmp);
+    auto mainWindow = std::make_unique<CNodeListDlg>(snmp);
 
     mainWindow->DoModal();
 
-    // The window unregisters and closes its engine first thing in its destructor.
+    // The window closes its engine first thing in its destructor.
     mainWindow.reset();
     return false;
 }

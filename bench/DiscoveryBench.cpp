@@ -12,6 +12,7 @@
 #include "protocol/NodeInfo.h"
 #include "protocol/NodePacketEvent.h"
 #include "resources/ResourceIds.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -298,11 +299,11 @@ int main(int argc, char* argv[])
     uint32_t transactionId = 0;
     EngineSockets engineSockets;
     {
-        CNodeListDlg window;
+        CSnmpAccess snmp;
+        CNodeListDlg window(snmp);
         const uint16_t enginePort = CNodeProtocol::kLocalEndpoint.port;
         engineSockets = EngineSocketsOn(enginePort);
         application.window = &window;
-        MainWindowLink::Set(&window);
         g_probe.listViewport = window.NodeList()->viewport();
         g_probe.handled.reserve(static_cast<std::size_t>(boards) * 2);
         g_probe.rowNs.reserve(static_cast<std::size_t>(boards) * 2);
@@ -348,7 +349,6 @@ int main(int argc, char* argv[])
         settle.start();
         window.DoModal();
         g_probe.measuring = false;
-        MainWindowLink::Set(nullptr);
         application.window = nullptr;
     }
 

@@ -65,7 +65,7 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    CSnmpAccess& access = CSnmpAccess::Instance();
+    CSnmpAccess access;
     SerialSettings settings{};
     bool ok = access.GetSerialSettings(kBoard, settings) == 1;
     const auto read = [&] { return access.GetSerialSettings(kBoard, settings) == 1; };

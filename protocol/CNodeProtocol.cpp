@@ -2,7 +2,6 @@
 
 #include "protocol/CReceiveLoop.h"
 #include "protocol/NetworkInterfaces.h"
-#include "protocol/NodePacketEvent.h"
 #include "protocol/ReplySockets.h"
 #include "protocol/Trace.h"
 
@@ -49,11 +48,6 @@ CNodeProtocol::CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeRe
 CNodeProtocol::~CNodeProtocol()
 {
     Close();
-}
-
-CNodeReceiver& CNodeProtocol::DefaultReceiver()
-{
-    return MainWindowLink::Receiver();
 }
 
 int CNodeProtocol::Open()

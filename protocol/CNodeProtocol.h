@@ -18,9 +18,9 @@ struct UdpEndpoint
 };
 
 // The tool's end of the node protocol: the UDP socket requests leave from, and one receive thread
-// that hands every 36-byte datagram arriving on its port to a receiver (CNodeReceiver.h): by
-// default the application's main window, through MainWindowLink, as posted WM_NODE_PACKET events
-// that own the records.
+// that hands every 36-byte datagram arriving on its port to the receiver it was given
+// (CNodeReceiver.h): in the application the main window's CWindowReceiver, which posts
+// WM_NODE_PACKET events that own the records.
 //
 // A request to the limited broadcast address goes out once on every interface that has IPv4
 // broadcast (loopback aside), so that boards on any of the machine's networks hear it.
@@ -51,9 +51,8 @@ class CNodeProtocol
     // for as many as the granted receive buffers call for (one where the kernel grants a large
     // buffer). A failure to open is not reported here: requests then fail to send, or no reply
     // arrives.
-    explicit CNodeProtocol(UdpEndpoint local = kLocalEndpoint, UdpEndpoint destination = kRequestDestination,
-                           CNodeReceiver& receiver = DefaultReceiver(),
-                           int receiveSockets = kSocketsAsNeeded);
+    CNodeProtocol(UdpEndpoint local, UdpEndpoint destination, CNodeReceiver& receiver,
+                  int receiveSockets = kSocketsAsNeeded);
     virtual ~CNodeProtocol();
     CNodeProtocol(const CNodeProtocol&) = delete;
     CNodeProtocol& operator=(const CNodeProtocol&) = delete;
@@ -79,9 +78,6 @@ class CNodeProtocol
     // How many sockets receive replies: 0 when none could be opened, or none is left of those that
     // failed while receiving.
     int ReceiveSocketCount() const;
-
-    // The main window's link (MainWindowLink::Receiver()).
-    static CNodeReceiver& DefaultReceiver();
 
   private:
     // Run once, by the constructor: 1 when the sockets are created, configured and bound.

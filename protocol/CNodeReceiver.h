@@ -20,8 +20,9 @@ struct ReceivedNode
 
 using ReceivedNodes = std::vector<ReceivedNode>;
 
-// What the receive thread of CNodeProtocol hands its records to: in the product the main window
-// (MainWindowLink::Receiver()), in a program without windows a queue (CNodeQueue), in tests a fake.
+// What the receive thread of CNodeProtocol hands its records to: in the product the main window's
+// CWindowReceiver (NodePacketEvent.h), in a program without windows a queue (CNodeQueue), in tests
+// a fake.
 //
 // Called on the receive thread only, one batch at a time; the records within a batch and the
 // batches one after the other are in the order in which the datagrams arrived. The records belong

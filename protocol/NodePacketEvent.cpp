@@ -5,36 +5,11 @@
 
 #include <algorithm>
 #include <iterator>
-#include <mutex>
 #include <utility>
-
-namespace {
-
-// The event last posted, while it has not been looked at: later records may join it. A recursive
-// mutex, since posting may delete the event at once (a receiver on its way out).
-std::recursive_mutex g_openMutex;
-CNodePacketEvent* g_openEvent = nullptr;
-QObject* g_openReceiver = nullptr;
-
-} // namespace
 
 CNodePacketEvent::~CNodePacketEvent()
 {
     Seal();
-}
-
-void CNodePacketEvent::Post(QObject* receiver, ReceivedNodes nodes)
-{
-    std::lock_guard lock(g_openMutex);
-    if (g_openEvent != nullptr && g_openReceiver == receiver) {
-        g_openEvent->Join(std::move(nodes));
-        return;
-    }
-    auto* event = new CNodePacketEvent({});
-    event->Join(std::move(nodes));
-    g_openEvent = event;
-    g_openReceiver = receiver;
-    QCoreApplication::postEvent(receiver, event);
 }
 
 std::size_t CNodePacketEvent::Count()
@@ -49,7 +24,7 @@ ReceivedNodes CNodePacketEvent::TakeNodes()
     return std::move(m_nodes);
 }
 
-// Under g_openMutex.
+// Under the origin's mutex.
 void CNodePacketEvent::Join(ReceivedNodes nodes)
 {
     const std::size_t kept = std::min(nodes.size(), kMaxJoined - std::min(kMaxJoined, m_nodes.size()));
@@ -60,58 +35,33 @@ void CNodePacketEvent::Join(ReceivedNodes nodes)
 
 void CNodePacketEvent::Seal()
 {
-    std::size_t dropped = 0;
-    {
-        std::lock_guard lock(g_openMutex);
-        if (g_openEvent == this) {
-            g_openEvent = nullptr;
-            g_openReceiver = nullptr;
-        }
-        dropped = std::exchange(m_dropped, 0);
+    if (m_origin != nullptr) {
+        std::lock_guard lock(m_origin->m_mutex);
+        m_origin->m_open = nullptr;
+        m_origin = nullptr;
     }
-    ReportDroppedRecords(dropped);
+    // Nothing joins it any more, so its count of drops is final.
+    ReportDroppedRecords(std::exchange(m_dropped, 0));
 }
 
-namespace MainWindowLink {
-namespace {
-
-std::mutex g_mutex;
-QObject* g_mainWindow = nullptr;
-
-class CMainWindowReceiver final : public CNodeReceiver
+CWindowReceiver::~CWindowReceiver()
 {
-  public:
-    void OnNodesReceived(ReceivedNodes nodes) override { Post(std::move(nodes)); }
-};
-
-} // namespace
-
-void Set(QObject* mainWindow)
-{
-    std::lock_guard lock(g_mutex);
-    g_mainWindow = mainWindow;
-}
-
-QObject* Get()
-{
-    std::lock_guard lock(g_mutex);
-    return g_mainWindow;
-}
-
-bool Post(ReceivedNodes nodes)
-{
-    std::lock_guard lock(g_mutex);
-    if (g_mainWindow == nullptr) {
-        return false;
+    std::lock_guard lock(m_mutex);
+    if (m_open != nullptr) {
+        m_open->m_origin = nullptr;
     }
-    CNodePacketEvent::Post(g_mainWindow, std::move(nodes));
-    return true;
 }
 
-CNodeReceiver& Receiver()
+void CWindowReceiver::OnNodesReceived(ReceivedNodes nodes)
 {
-    static CMainWindowReceiver receiver;
-    return receiver;
+    std::lock_guard lock(m_mutex);
+    if (m_open != nullptr) {
+        m_open->Join(std::move(nodes));
+        return;
+    }
+    auto* event = new CNodePacketEvent({});
+    event->Join(std::move(nodes));
+    event->m_origin = this;
+    m_open = event;
+    QCoreApplication::postEvent(m_window, event);
 }
-
-} // namespace MainWindowLink

@@ -5,7 +5,9 @@
 #include <QEvent>
 
 #include <cstddef>
+#include <mutex>
 
+class CWindowReceiver;
 class QObject;
 
 // The hand-over of received packets from the receive thread to the main window: a posted event
@@ -23,37 +25,46 @@ class CNodePacketEvent final : public QEvent
     explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
     ~CNodePacketEvent() override;
 
-    // Posts the records to receiver (any thread). While the last event posted to it has not been
-    // looked at yet, they join that one: a receiver that falls behind gets fewer, larger batches.
-    // Records that find it holding kMaxJoined are dropped, and counted in a trace line once it is
-    // looked at.
-    static void Post(QObject* receiver, ReceivedNodes nodes);
-
     // How many records it carries. Once counted or taken, it takes no more.
     std::size_t Count();
     ReceivedNodes TakeNodes();
 
   private:
+    friend class CWindowReceiver;
+
     void Join(ReceivedNodes nodes);
     void Seal();
 
     ReceivedNodes m_nodes;
     std::size_t m_dropped = 0;
+    // The receiver that may still join records to it: set only while it is that receiver's open
+    // event.
+    CWindowReceiver* m_origin = nullptr;
 };
 
-// The application's current main window, as the receive thread sees it. The main window registers
-// itself once it exists and unregisters before it goes away; posting holds the same lock, so a
-// record is never posted to a window that is being destroyed.
-namespace MainWindowLink {
+// A window's receiver of CNodeProtocol: posts every batch to the window as a WM_NODE_PACKET event.
+// While the last event posted has not been looked at yet, later batches join that one, so a window
+// that falls behind gets fewer, larger batches; records that find it holding kMaxJoined are
+// dropped, and counted in a trace line once it is looked at.
+//
+// The window owns it and outlives it; the engine that calls it is closed before it goes away. An
+// event still pending then stays with the window and is deleted with it. Constructed and destroyed
+// on the window's thread; OnNodesReceived from any thread.
+class CWindowReceiver final : public CNodeReceiver
+{
+  public:
+    explicit CWindowReceiver(QObject* window) : m_window(window) {}
+    ~CWindowReceiver() override;
+    CWindowReceiver(const CWindowReceiver&) = delete;
+    CWindowReceiver& operator=(const CWindowReceiver&) = delete;
 
-void Set(QObject* mainWindow);
-QObject* Get();
+    void OnNodesReceived(ReceivedNodes nodes) override;
 
-// Posts the batch to the current main window as one WM_NODE_PACKET event. Returns false (and
-// deletes the records) when there is none.
-bool Post(ReceivedNodes nodes);
+  private:
+    friend class CNodePacketEvent;
 
-// The product's receiver of CNodeProtocol: Post() for every batch.
-CNodeReceiver& Receiver();
-
-} // namespace MainWindowLink
+    QObject* const m_window;
+    // Recursive, since posting may delete the event at once (a window on its way out).
+    std::recursive_mutex m_mutex;
+    CNodePacketEvent* m_open = nullptr; // posted, not looked at yet
+};

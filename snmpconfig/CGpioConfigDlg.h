@@ -21,8 +21,7 @@ class CGpioConfigDlg final : public CTemplateDialog
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node port 1
     // is read while the dialog is initialised, before it is shown.
     // snmp: every request of the dialog goes through it.
-    explicit CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp = CSnmpAccess::Instance(),
-                            QWidget* parent = nullptr);
+    explicit CGpioConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent = nullptr);
     ~CGpioConfigDlg() override;
 
     void LoadSettings();

@@ -23,8 +23,7 @@ class CSerialConfigDlg final : public CTemplateDialog
     // nodeAddress: host order (first octet most significant), 0 for no node; with a node the
     // settings are read while the dialog is initialised, before it is shown.
     // snmp: every request of the dialog goes through it.
-    explicit CSerialConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp = CSnmpAccess::Instance(),
-                              QWidget* parent = nullptr);
+    explicit CSerialConfigDlg(quint32 nodeAddress, CSnmpAccess& snmp, QWidget* parent = nullptr);
     ~CSerialConfigDlg() override;
 
     void LoadSettings();

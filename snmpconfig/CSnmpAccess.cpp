@@ -24,12 +24,6 @@ struct SessionCloser
 };
 using SessionPtr = std::unique_ptr<netsnmp_session, SessionCloser>;
 
-CSnmpAccess::WaitHook& WaitHookSlot()
-{
-    static CSnmpAccess::WaitHook hook;
-    return hook;
-}
-
 // Net-SNMP keeps its open sessions in one list for the whole process, and snmp_synch_response
 // reads all of them: a second request (from a timer that fires during a wait, say) must not start
 // while the first one's thread is still in there.
@@ -87,12 +81,6 @@ class CSnmpAccess::Transport final : public SnmpTransport
     CSnmpAccess& m_access;
 };
 
-CSnmpAccess& CSnmpAccess::Instance()
-{
-    static CSnmpAccess instance;
-    return instance;
-}
-
 CSnmpAccess::CSnmpAccess() : m_transport(std::make_unique<Transport>(*this))
 {
     InitSnmpLibrary();
@@ -102,11 +90,6 @@ CSnmpAccess::CSnmpAccess() : m_transport(std::make_unique<Transport>(*this))
 }
 
 CSnmpAccess::~CSnmpAccess() = default;
-
-void CSnmpAccess::SetWaitHook(WaitHook hook)
-{
-    WaitHookSlot() = std::move(hook);
-}
 
 long CSnmpAccess::TimeoutMicroseconds() const
 {
@@ -139,7 +122,7 @@ int CSnmpAccess::Request(int command, const char* peer, const SnmpVarSpec* vars,
     int result = 0;
     const auto exchange = [&] { result = SendAndWait(command, peerName.data(), vars, count, status, reply); };
     // A copy, so that the hook may be replaced while it runs.
-    if (const WaitHook hook = WaitHookSlot())
+    if (const WaitHook hook = m_waitHook)
         hook(exchange);
     else
         exchange();

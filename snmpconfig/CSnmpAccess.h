@@ -9,13 +9,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class SnmpTransport;
 
 // The window's SNMP client: SNMPv2c requests to a board's enterprise MIB, one synchronous request
 // at a time, each on a session of its own opened from a template. The settings operations are the
 // board operations of core/BoardOperations.h, judged as the settings dialogs judge them, sent
-// through Get and Set. The window uses the program's instance (Instance()); a test may make its own.
+// through Get and Set. The application makes one and hands it to the window; a test makes its own.
 //
 // Threads: one thread at a time uses an object (its template is unguarded state), and only one
 // request of the whole process runs at a time, since Net-SNMP keeps one list of open sessions.
@@ -36,16 +37,15 @@ class CSnmpAccess
 
     static constexpr uint16_t kAgentPort = kSnmpAgentPort;
 
-    static CSnmpAccess& Instance();
     CSnmpAccess();
     virtual ~CSnmpAccess();
 
-    // How a request waits, for the whole process: hook(exchange) runs exchange exactly once and
-    // returns when it has ended; it may run it on another thread, provided the calling thread
-    // uses no Net-SNMP meanwhile. Without a hook the exchange blocks the calling thread. The GUI
-    // installs one that keeps its windows painting while no input reaches them.
+    // How this object's requests wait: hook(exchange) runs exchange exactly once and returns when
+    // it has ended; it may run it on another thread, provided the calling thread uses no Net-SNMP
+    // meanwhile. Without a hook the exchange blocks the calling thread. The GUI installs one that
+    // keeps its windows painting while no input reaches them.
     using WaitHook = std::function<void(const std::function<void()>& exchange)>;
-    static void SetWaitHook(WaitHook hook);
+    void SetWaitHook(WaitHook hook) { m_waitHook = std::move(hook); }
 
     // 1: the request was sent and its wait ended; status (STAT_SUCCESS, STAT_ERROR, STAT_TIMEOUT)
     // and reply (null when none came) are set. 0: no session could be opened, or another request
@@ -93,5 +93,6 @@ class CSnmpAccess
     netsnmp_session m_template;
     uint16_t m_agentPort = kAgentPort;
     int m_gpioPort = 1; // of the last I/O request
+    WaitHook m_waitHook;
     std::unique_ptr<Transport> m_transport;
 };

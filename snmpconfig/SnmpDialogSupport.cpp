@@ -75,9 +75,9 @@ void WaitPainting(const std::function<void()>& exchange)
 
 } // namespace
 
-void InstallSnmpWaitHook()
+void InstallSnmpWaitHook(CSnmpAccess& access)
 {
-    CSnmpAccess::SetWaitHook(WaitPainting);
+    access.SetWaitHook(WaitPainting);
 }
 
 QByteArray DottedAddress(quint32 hostOrder)

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 class CIpAddressCtrl;
+class CSnmpAccess;
 class QComboBox;
 class QWidget;
 
@@ -11,9 +12,10 @@ class QWidget;
 
 // How the program waits for an SNMP request: the exchange runs on a worker thread while this
 // thread goes on painting, running timers and taking posted events, with the wait cursor shown;
-// no input reaches any window and every close is refused until the request has ended. main()
-// calls it once; calling it again replaces the hook with an identical one.
-void InstallSnmpWaitHook();
+// no input reaches any window and every close is refused until the request has ended. Start-up
+// installs it on the access object that it hands to the window; installing it again replaces the
+// hook with an identical one.
+void InstallSnmpWaitHook(CSnmpAccess& access);
 
 // "a.b.c.d" for an address with the first octet in the most significant byte.
 QByteArray DottedAddress(quint32 hostOrder);

@@ -1,5 +1,6 @@
 #include "tests/app/AppTestSupport.h"
 #include "app/CNodeListDlg.h"
+#include "snmpconfig/CSnmpAccess.h"
 #include "tests/support/RecordedMessages.h"
 #include "tests/support/SimProcess.h"
 #include "protocol/Trace.h"
@@ -91,7 +92,7 @@ class TestNodeListDlg : public QObject
     Q_OBJECT
 
   private slots:
-    void cleanup() { QCOMPARE(MainWindowLink::Get(), nullptr); }
+    void cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
     void startUpAndSearch();
     void packetFilter_data();
     void packetFilter();
@@ -104,6 +105,10 @@ class TestNodeListDlg : public QObject
     void windowCommands();
     void packetsWhileClosing();
     void manyReplies();
+    void windowsGetOnlyTheirOwnReplies();
+
+  private:
+    CSnmpAccess m_snmp;
 };
 
 void TestNodeListDlg::startUpAndSearch()
@@ -113,8 +118,7 @@ void TestNodeListDlg::startUpAndSearch()
                            Board(0xa, {{QStringLiteral("dhcp"), 1}, {QStringLiteral("answerTwice"), true}}),
                            Board(0xb)}));
     RecordedMessages messages;
-    CNodeListDlg dialog(kLoopbackAny, {0x7f000001, sim.UdpPort()});
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, {0x7f000001, sim.UdpPort()});
     PacketCounter counter(&dialog);
 
     bool waitBeforeShown = false;
@@ -194,8 +198,7 @@ void TestNodeListDlg::packetFilter()
     QFETCH(int, rows);
     QFETCH(int, waitResult);
 
-    CNodeListDlg dialog(kLoopbackAny, kNowhere);
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, kNowhere);
     UdpTestSocket socket;
     QVERIFY(socket.Open());
     PacketCounter counter(&dialog);
@@ -253,8 +256,7 @@ void TestNodeListDlg::columnSort()
     rows[1].SetMacAddress(mac2);
     rows[2].SetMacAddress(mac3);
 
-    CNodeListDlg dialog(kLoopbackAny, kNowhere);
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, kNowhere);
     RecordedMessages messages;
     QString sorted, again, withLater;
     int selected = -1;
@@ -290,8 +292,7 @@ void TestNodeListDlg::columnSort()
 // addresses in the list's font are among them, whichever digit the font draws widest.
 void TestNodeListDlg::cellsShowWholeTexts()
 {
-    CNodeListDlg dialog(kLoopbackAny, kNowhere);
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, kNowhere);
     RecordedMessages messages;
     WhenReady([&] { return IsActiveModal(&dialog); },
               [&] {
@@ -338,8 +339,7 @@ void TestNodeListDlg::setAddressReply()
     QVERIFY(StartSim(
         sim, {Board(0xa), Board(0xb, {{QStringLiteral("setAddressResult"), boardResult}}), Board(0xc)}));
     RecordedMessages messages;
-    CNodeListDlg dialog(kLoopbackAny, {0x7f000001, sim.UdpPort()});
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, {0x7f000001, sim.UdpPort()});
 
     int ended = -1, selectedAfter = -2;
     QString after;
@@ -394,8 +394,7 @@ void TestNodeListDlg::windowCommands()
     QFETCH(int, rowsAfter);
     QFETCH(int, messages);
 
-    CNodeListDlg dialog(kLoopbackAny, kNowhere);
-    MainWindowLink::Set(&dialog);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, kNowhere);
     int waitsDuringMessages = 0;
     RecordedMessages shown([&](const ShownMessage& m) {
         waitsDuringMessages += ActiveModal<CWaitReplyDlg>() || m.owner != &dialog;
@@ -433,8 +432,7 @@ void TestNodeListDlg::packetsWhileClosing()
     RecordedMessages messages;
     lanfinch::SetTraceSink([](const std::string&) {});
     for (int round = 0; round < 2; ++round) {
-        auto dialog = std::make_unique<CNodeListDlg>(kLoopbackAny, kNowhere);
-        MainWindowLink::Set(dialog.get());
+        auto dialog = std::make_unique<CNodeListDlg>(m_snmp, kLoopbackAny, kNowhere);
         PacketCounter counter(dialog.get());
         std::atomic<bool> stop{false};
         std::atomic<int> sent{0};
@@ -463,7 +461,7 @@ void TestNodeListDlg::packetsWhileClosing()
 void TestNodeListDlg::manyReplies()
 {
     constexpr int kBoards = 5000;
-    CNodeListDlg dialog(kLoopbackAny, kNowhere);
+    CNodeListDlg dialog(m_snmp, kLoopbackAny, kNowhere);
     const auto reply = [](int board, uint32_t ip, uint32_t op = OP_SEARCH_REPLY) {
         auto record = std::make_unique<NodeInfo>(Reply(0, ip));
         const uint8_t mac[6] = {0x02, 0x4c, 0x46, uint8_t(board >> 16), uint8_t(board >> 8), uint8_t(board)};
@@ -503,6 +501,25 @@ void TestNodeListDlg::manyReplies()
     QCOMPARE(dialog.FindRowByMac(*reply(kBoards + 2, 0)), -1);
     QCOMPARE(ntohl(dialog.RowRecord(kBoards - 2)->GetSettings().GetIpAddress()), 1u);
     QCOMPARE(ntohl(dialog.RowRecord(kBoards - 1)->GetSettings().GetIpAddress()), 3u);
+}
+
+// Two windows in one process, each with an engine on a port of its own: each gets only the replies
+// that reach its own port.
+void TestNodeListDlg::windowsGetOnlyTheirOwnReplies()
+{
+    CNodeListDlg first(m_snmp, kLoopbackAny, kNowhere);
+    CNodeListDlg second(m_snmp, kLoopbackAny, kNowhere);
+    PacketCounter firstCounter(&first), secondCounter(&second);
+    UdpTestSocket socket;
+    QVERIFY(socket.Open());
+    const QByteArray reply = Datagram(Reply(1, 0x0a000001));
+    QVERIFY(socket.SendTo(reply, QStringLiteral("127.0.0.1"), first.Protocol().BoundPort()));
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(socket.SendTo(reply, QStringLiteral("127.0.0.1"), second.Protocol().BoundPort()));
+    }
+    QTRY_COMPARE(secondCounter.Count(), 2);
+    QTRY_COMPARE(firstCounter.Count(), 1);
+    QCOMPARE(secondCounter.Count(), 2);
 }
 
 QTEST_MAIN(TestNodeListDlg)

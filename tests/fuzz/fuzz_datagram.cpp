@@ -9,6 +9,7 @@
 #include "app/CWaitReplyDlg.h"
 #include "protocol/NodePacketEvent.h"
 #include "protocol/Trace.h"
+#include "snmpconfig/CSnmpAccess.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -187,8 +188,8 @@ void RunOne(FuzzInput& input)
     const uint32_t outstanding = Load32(idBytes);
     const std::vector<Wire> datagrams = Datagrams(input, outstanding);
 
-    CNodeListDlg dialog(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 0});
-    MainWindowLink::Set(&dialog);
+    CSnmpAccess snmp;
+    CNodeListDlg dialog(snmp, UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 0});
     const uint16_t port = dialog.Protocol().BoundPort();
     FUZZ_CHECK(port != 0);
     dialog.SetOutstandingTransactionId(outstanding);

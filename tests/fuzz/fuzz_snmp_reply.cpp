@@ -224,7 +224,7 @@ void CheckSerial(FuzzInput& input)
 
 void CheckGpio(FuzzInput& input)
 {
-    // No request has chosen a port in this process, so the reading is for port 1.
+    // No request has chosen a port on a new access object, so the reading is for port 1.
     const std::vector<Name> table = {Under({3, 1, 0}), Under({3, 2, 0}), GpioName(1, 1), GpioName(1, 2),
                                      GpioName(1, 3),   GpioName(1, 4),   GpioName(1, 5)};
     const PduPtr reply = AnyReply(input, table);
@@ -238,7 +238,7 @@ void CheckGpio(FuzzInput& input)
     before.trapState = -24;
     before.trapTime = 0xc1c2c3c4u;
     GpioSettings settings = before;
-    const int result = CSnmpAccess::Instance().ParseGpioReply(reply.get(), settings);
+    const int result = CSnmpAccess().ParseGpioReply(reply.get(), settings);
 
     const auto model = ModelReading(reply.get(), table);
     FUZZ_CHECK(result == (model ? 1 : 0));
@@ -295,8 +295,9 @@ void CheckGeneric(FuzzInput& input)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Creates the access object (and with it the library's settings) once, outside any input.
-    (void)CSnmpAccess::Instance();
+    // The library's settings and session defaults are made once, by the first access object,
+    // outside any input.
+    const CSnmpAccess first;
     // The library's complaints about the odd values built here are expected.
     snmp_disable_log();
     return 0;

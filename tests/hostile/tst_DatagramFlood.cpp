@@ -7,6 +7,7 @@
 #include "app/CWaitReplyDlg.h"
 #include "protocol/NodePacketEvent.h"
 #include "protocol/Trace.h"
+#include "snmpconfig/CSnmpAccess.h"
 #include "tests/support/UdpTestSocket.h"
 
 #include <QDeadlineTimer>
@@ -190,8 +191,8 @@ void TestDatagramFlood::floodDuringSearchWait()
 
     UdpTestSocket board;
     QVERIFY(board.Open());
-    CNodeListDlg dialog(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, board.Port()});
-    MainWindowLink::Set(&dialog);
+    CSnmpAccess snmp;
+    CNodeListDlg dialog(snmp, UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, board.Port()});
     const quint16 port = dialog.Protocol().BoundPort();
     QVERIFY(port != 0);
 

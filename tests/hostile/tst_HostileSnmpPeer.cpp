@@ -38,7 +38,7 @@ struct HostileExchange
     {
         started = peer.Start(kPeerAddress);
         access.SetAgentPortForTesting(peer.Port());
-        InstallSnmpWaitHook();
+        InstallSnmpWaitHook(access);
     }
 
     // The dialog showed exactly this message within the timeouts of its requests, and every

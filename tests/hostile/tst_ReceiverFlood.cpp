@@ -98,13 +98,11 @@ void tst_ReceiverFlood::floodIntoAReceiverNobodyReads()
     lanfinch::SetTraceSink([&progress](const std::string& line) { progress.OnTrace(line); });
     const auto restoreTrace = qScopeGuard([] { lanfinch::SetTraceSink({}); });
     PacketSink mainWindow;
-    MainWindowLink::Set(&mainWindow);
-    const auto unlink = qScopeGuard([] { MainWindowLink::Set(nullptr); });
     CNodeQueue queue;
     UdpTestSocket board;
     QVERIFY(board.Open());
     CNodeProtocol engine(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, board.Port()},
-                         window ? CNodeProtocol::DefaultReceiver() : queue, 1);
+                         window ? static_cast<CNodeReceiver&>(mainWindow.receiver) : queue, 1);
     QVERIFY(engine.BoundPort() != 0);
 
     QByteArray reply(NodeInfo::kPacketSize, '\0');

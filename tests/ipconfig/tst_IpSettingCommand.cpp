@@ -4,6 +4,7 @@
 #include "resources/CIpAddressCtrl.h"
 #include "ipconfig/CIpConfigDlg.h"
 #include "app/CNodeListDlg.h"
+#include "snmpconfig/CSnmpAccess.h"
 #include "tests/support/RecordedMessages.h"
 #include "resources/ResourceIds.h"
 #include "tests/support/SimProcess.h"
@@ -125,6 +126,7 @@ class IpSettingCommandTest : public QObject
 
     SimProcess m_sim;
     UdpTestSocket m_board;
+    CSnmpAccess m_snmp;
 };
 
 void IpSettingCommandTest::initTestCase()
@@ -145,8 +147,7 @@ void IpSettingCommandTest::cleanup()
 
 void IpSettingCommandTest::RunNodeList(const std::function<void(CNodeListDlg&)>& body)
 {
-    CNodeListDlg window;
-    MainWindowLink::Set(&window);
+    CNodeListDlg window(m_snmp);
 
     // The silent boards never answer a search either; their rows come from replies made here.
     WhenActive<CWaitReplyDlg>([&](CWaitReplyDlg&) {
@@ -349,7 +350,7 @@ void IpSettingCommandTest::requestThatCannotBeSentShowsSendFailed()
     constexpr UdpEndpoint kLoopbackAny{0x7f000001, 0};
     constexpr UdpEndpoint kNowhere{0x7f000001, 0}; // sending to port 0 always fails
     RecordedMessages messages;
-    CNodeListDlg window(kLoopbackAny, kNowhere);
+    CNodeListDlg window(m_snmp, kLoopbackAny, kNowhere);
     bool waited = false;
     WhenActive<CNodeListDlg>([&](CNodeListDlg& active) {
         const std::unique_ptr<CNodeListDlg, void (*)(CNodeListDlg*)> closer(

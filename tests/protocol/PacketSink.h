@@ -10,10 +10,12 @@
 #include <vector>
 
 // Stands in for the main window: takes the records out of every node packet event it receives.
+// Its receiver is what an engine delivers to; the engine must be closed before the sink goes.
 class PacketSink : public QObject
 {
   public:
     std::vector<std::unique_ptr<NodeInfo>> records;
+    CWindowReceiver receiver{this};
 
     QByteArray RecordBytes(std::size_t index) const
     {

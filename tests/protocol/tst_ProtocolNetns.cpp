@@ -67,21 +67,18 @@ void tst_ProtocolNetns::init()
     QCOMPARE(m_sim->UdpPort(), quint16{22222});
 
     m_sink = std::make_unique<PacketSink>();
-    MainWindowLink::Set(m_sink.get());
 }
 
 void tst_ProtocolNetns::OpenEngine(int sockets)
 {
-    m_engine =
-        std::make_unique<CNodeProtocol>(CNodeProtocol::kLocalEndpoint, CNodeProtocol::kRequestDestination,
-                                        CNodeProtocol::DefaultReceiver(), sockets);
+    m_engine = std::make_unique<CNodeProtocol>(CNodeProtocol::kLocalEndpoint,
+                                               CNodeProtocol::kRequestDestination, m_sink->receiver, sockets);
     QCOMPARE(m_engine->BoundPort(), CNodeProtocol::kLocalEndpoint.port);
 }
 
 void tst_ProtocolNetns::cleanup()
 {
     m_engine.reset();
-    MainWindowLink::Set(nullptr);
     m_sink.reset();
     if (m_sim) {
         QVERIFY(m_sim->Stop());

@@ -1,4 +1,5 @@
 #include "protocol/CNodeProtocol.h"
+#include "protocol/CNodeQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +32,9 @@ int Requests(CNodeProtocol& engine)
 {
     // The same calls once with descriptors to spare: the sanitizer's first look at a dynamic type
     // needs a descriptor of its own, later looks hit its cache.
+    CNodeQueue queue;
     {
-        CNodeProtocol warmUp(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
+        CNodeProtocol warmUp(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9}, queue);
         if (warmUp.BoundPort() == 0 || Requests(warmUp) != 3) {
             _exit(1);
         }
@@ -51,7 +53,7 @@ int Requests(CNodeProtocol& engine)
 
     int failures = 0;
     {
-        CNodeProtocol engine(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
+        CNodeProtocol engine(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9}, queue);
         failures += engine.BoundPort() != 0;
         failures += Requests(engine);
         engine.Close();

@@ -41,7 +41,7 @@ inline bool StartBoards(SimProcess& sim, CSnmpAccess& access, const QJsonArray& 
     if (!StartSimulator(sim, boards))
         return false;
     access.SetAgentPortForTesting(sim.SnmpPort());
-    InstallSnmpWaitHook();
+    InstallSnmpWaitHook(access);
     return true;
 }
 

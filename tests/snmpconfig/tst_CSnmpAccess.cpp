@@ -32,7 +32,6 @@ const oid kPeriodOid[] = {ENTERPRISE, 3, 2, 0};
 
 SimProcess* g_sim = nullptr;
 bool g_pduCannotBeMade = false;
-CSnmpAccess* g_access = nullptr;
 
 QJsonObject Json(std::initializer_list<std::pair<const char*, QJsonValue>> items)
 {
@@ -62,14 +61,10 @@ class SimulatorEnvironment : public ::testing::Environment
         };
         g_sim = new SimProcess;
         ASSERT_TRUE(StartSimulator(*g_sim, boards));
-        g_access = new CSnmpAccess;
-        g_access->SetAgentPortForTesting(g_sim->SnmpPort());
     }
     void TearDown() override
     {
         EXPECT_TRUE(g_sim->Stop()) << "the simulator did not end cleanly";
-        delete g_access;
-        g_access = nullptr;
         delete g_sim;
         g_sim = nullptr;
     }
@@ -89,31 +84,32 @@ class SnmpAccessTest : public ::testing::Test
     void SetUp() override
     {
         m_mark = SnmpLogSize(*g_sim);
+        m_access.SetAgentPortForTesting(g_sim->SnmpPort());
         // As the window does it: each exchange on a thread of its own.
-        CSnmpAccess::SetWaitHook([this](const std::function<void()>& exchange) {
+        m_access.SetWaitHook([this](const std::function<void()>& exchange) {
             m_busy.push_back(true);
             std::thread(exchange).join();
             m_busy.push_back(false);
         });
     }
-    void TearDown() override { CSnmpAccess::SetWaitHook({}); }
 
     std::vector<Logged> Since() const { return SnmpLogSince(*g_sim, m_mark); }
 
-    static CSnmpAccess& Access() { return *g_access; }
+    CSnmpAccess& Access() { return m_access; }
 
+    CSnmpAccess m_access;
     size_t m_mark = 0;
     std::vector<bool> m_busy;
 };
 
 // GETs vars and reads the reply by table: the reading's result, -1 when nothing was sent and -2
 // when the exchange failed.
-int GetAndRead(const char* board, const std::vector<SnmpVarSpec>& vars,
+int GetAndRead(CSnmpAccess& access, const char* board, const std::vector<SnmpVarSpec>& vars,
                const std::vector<CSnmpAccess::ReadEntry>& table)
 {
     int status = -1;
     netsnmp_pdu* raw = nullptr;
-    if (g_access->Get(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
+    if (access.Get(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
         return -1;
     const PduPtr reply(raw);
     if (!CSnmpAccess::Succeeded(1, status, reply.get()))
@@ -122,11 +118,11 @@ int GetAndRead(const char* board, const std::vector<SnmpVarSpec>& vars,
 }
 
 // SETs vars: 1 when the board accepted them, 0 when not, -1 when nothing was sent.
-int SetVars(const char* board, const std::vector<SnmpVarSpec>& vars)
+int SetVars(CSnmpAccess& access, const char* board, const std::vector<SnmpVarSpec>& vars)
 {
     int status = -1;
     netsnmp_pdu* raw = nullptr;
-    if (g_access->Set(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
+    if (access.Set(board, vars.data(), unsigned(vars.size()), status, raw) != 1)
         return -1;
     return CSnmpAccess::Succeeded(1, status, PduPtr(raw).get()) ? 1 : 0;
 }
@@ -151,7 +147,7 @@ TEST_F(SnmpAccessTest, GetReadsSeveralVariablesIntoCallersTable)
     int32_t bitRate = 0, peer = 0, period = 0;
     ASSERT_EQ(
         GetAndRead(
-            kNormal,
+            Access(), kNormal,
             {{kBitRateOid, 12, 0, nullptr}, {kSerialPeerOid, 12, 0, nullptr}, {kPeriodOid, 12, 0, nullptr}},
             {{kPeriodOid, 12, &period}, {kBitRateOid, 12, &bitRate}, {kSerialPeerOid, 12, &peer}}),
         1);
@@ -168,10 +164,12 @@ TEST_F(SnmpAccessTest, GetReadsSeveralVariablesIntoCallersTable)
 
 TEST_F(SnmpAccessTest, SetIntegerAndAddressThenGetBack)
 {
-    ASSERT_EQ(SetVars(kScratch, {{kPeriodOid, 12, 'i', "250"}, {kManagerOid, 12, 'a', "198.51.100.7"}}), 1);
+    ASSERT_EQ(
+        SetVars(Access(), kScratch, {{kPeriodOid, 12, 'i', "250"}, {kManagerOid, 12, 'a', "198.51.100.7"}}),
+        1);
 
     int32_t manager = 0, period = 0;
-    ASSERT_EQ(GetAndRead(kScratch, {{kManagerOid, 12, 0, nullptr}, {kPeriodOid, 12, 0, nullptr}},
+    ASSERT_EQ(GetAndRead(Access(), kScratch, {{kManagerOid, 12, 0, nullptr}, {kPeriodOid, 12, 0, nullptr}},
                          {{kManagerOid, 12, &manager}, {kPeriodOid, 12, &period}}),
               1);
     EXPECT_EQ(period, 250);
@@ -185,15 +183,18 @@ TEST_F(SnmpAccessTest, SetIntegerAndAddressThenGetBack)
 
 TEST_F(SnmpAccessTest, SetLeavesOutAValueThatDoesNotConvert)
 {
-    ASSERT_EQ(SetVars(kScratch, {{kManagerOid, 12, 'a', "not-an-address"}, {kPeriodOid, 12, 'i', "400"}}), 1);
+    ASSERT_EQ(
+        SetVars(Access(), kScratch, {{kManagerOid, 12, 'a', "not-an-address"}, {kPeriodOid, 12, 'i', "400"}}),
+        1);
     EXPECT_EQ(Requests(Since()), (std::vector<std::vector<std::string>>{{"set 3.2.0 INTEGER"}}));
 }
 
 TEST_F(SnmpAccessTest, CommitReachesTheBoard)
 {
-    auto commits = [] {
+    auto commits = [this] {
         int32_t count = -1;
-        EXPECT_EQ(GetAndRead(kScratch, {{kCommitOid, 12, 0, nullptr}}, {{kCommitOid, 12, &count}}), 1);
+        EXPECT_EQ(GetAndRead(Access(), kScratch, {{kCommitOid, 12, 0, nullptr}}, {{kCommitOid, 12, &count}}),
+                  1);
         return count;
     };
     const int32_t before = commits();
@@ -258,7 +259,7 @@ TEST_F(SnmpAccessTest, NoSecondRequestWhileOneWaits)
     CSnmpAccess other;
     other.SetAgentPortForTesting(g_sim->SnmpPort());
     std::vector<int> nested;
-    CSnmpAccess::SetWaitHook([&](const std::function<void()>& exchange) {
+    Access().SetWaitHook([&](const std::function<void()>& exchange) {
         std::thread worker(exchange);
         const SnmpVarSpec vars[] = {{kPeriodOid, 12, 'i', "100"}};
         int status = 1234;
@@ -274,6 +275,32 @@ TEST_F(SnmpAccessTest, NoSecondRequestWhileOneWaits)
     EXPECT_EQ(nested, (std::vector<int>{0, 0, 0, 0, 1234}));
     EXPECT_EQ(other.TimeoutMicroseconds(), kGetTimeoutUs);
     EXPECT_EQ(Requests(Since()).size(), 1U);
+}
+
+// Each access object waits through its own hook and keeps its own timeout: a SET through one
+// leaves the other's requests as they were.
+TEST_F(SnmpAccessTest, EachAccessKeepsItsOwnWaitHookAndTimeout)
+{
+    CSnmpAccess other;
+    other.SetAgentPortForTesting(g_sim->SnmpPort());
+    int otherWaits = 0;
+    other.SetWaitHook([&](const std::function<void()>& exchange) {
+        ++otherWaits;
+        exchange();
+    });
+
+    ASSERT_EQ(SetVars(Access(), kScratch, {{kPeriodOid, 12, 'i', "100"}}), 1);
+    EXPECT_EQ(m_busy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(otherWaits, 0);
+    EXPECT_EQ(Access().TimeoutMicroseconds(), kSetTimeoutUs);
+    EXPECT_EQ(other.TimeoutMicroseconds(), kGetTimeoutUs);
+
+    int32_t period = 0;
+    ASSERT_EQ(GetAndRead(other, kScratch, {{kPeriodOid, 12, 0, nullptr}}, {{kPeriodOid, 12, &period}}), 1);
+    EXPECT_EQ(period, 100);
+    EXPECT_EQ(otherWaits, 1);
+    EXPECT_EQ(m_busy.size(), 2U);
+    EXPECT_EQ(other.TimeoutMicroseconds(), kGetTimeoutUs);
 }
 
 TEST_F(SnmpAccessTest, SerialGetOutcomeByBoard)

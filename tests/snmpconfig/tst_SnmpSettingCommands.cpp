@@ -77,8 +77,7 @@ void TestSnmpSettingCommands::buttonOpensDialogForSelectedNode()
 
     RecordedMessages messages;
     const qsizetype mark = m_sim.LogEntries().size();
-    CNodeListDlg window(UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
-    window.SetSnmpAccess(m_snmp);
+    CNodeListDlg window(m_snmp, UdpEndpoint{kLoopback, 0}, UdpEndpoint{kLoopback, 9});
 
     QString shown;
     bool opened = false;
