@@ -2,6 +2,7 @@
 
 #include "app/CNodeRow.h"
 #include "app/CWaitReplyDlg.h"
+#include "core/ReplyAttribution.h"
 
 #include "resources/AppIcon.h"
 #include "resources/MessageBox.h"
@@ -246,7 +247,7 @@ void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record, unsigned inter
     if (!record) {
         return;
     }
-    if (record->GetTransactionId() != m_transactionId) {
+    if (!ReplyAttribution::CarriesId(*record, m_transactionId)) {
         LF_TRACE("not same transaction id packet has received\n");
         return;
     }
@@ -256,7 +257,7 @@ void CNodeListDlg::OnNodePacket(std::unique_ptr<NodeInfo> record, unsigned inter
         LF_TRACE("Not waiting for message (maybe timeout)\n");
         return;
     }
-    switch (ntohl(record->GetOpCode())) {
+    switch (ReplyAttribution::OpCode(*record)) {
     case OP_SEARCH_REPLY:
         OnSearchReply(*record, interfaceIndex);
         break;
@@ -277,8 +278,9 @@ void CNodeListDlg::OnSearchReply(const NodeInfo& record, unsigned interfaceIndex
 
 void CNodeListDlg::OnSetAddressReply(const NodeInfo& record, unsigned interfaceIndex)
 {
-    const uint32_t result = ntohl(record.GetResult());
-    if (result != 0) {
+    // Any MAC counts here: the reply is listed as it came.
+    if (!ReplyAttribution::SettingsTaken(record)) {
+        const uint32_t result = ntohl(record.GetResult());
         LF_TRACE("IP offer request's result : %d\n", static_cast<int>(result));
         EndWait(WAIT_RESULT_FAILED);
         LF_TRACE("set ip address failed, reason : %d\n", static_cast<int>(result));
