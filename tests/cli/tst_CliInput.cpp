@@ -6,6 +6,7 @@
 #include "cli/AddressPlan.h"
 #include "cli/BoardAddress.h"
 #include "cli/InputText.h"
+#include "cli/Inventory.h"
 #include "protocol/CNodeQueue.h"
 #include "core/GpioSettings.h"
 #include "cli/NodeExchange.h"
@@ -46,6 +47,9 @@ class tst_CliInput : public QObject
     void gpioReadBackComparesWhatTheModeWrites();
     void records_data();
     void records();
+    void inventoryCheck_data();
+    void inventoryCheck();
+    void inventoryRecords();
     void addressPlan_data();
     void addressPlan();
     void allocation_data();
@@ -691,6 +695,108 @@ void tst_CliInput::planOrder()
     }
     QVERIFY2(order ? waves.join(QStringLiteral(" | ")) == expected : error.startsWith(expected),
              qPrintable(order ? waves.join(QStringLiteral(" | ")) : error));
+}
+
+// Default settings, but port 3 an INPUT that reads HIGH and traps on HIGH after 1000 ms.
+static BoardReading Reading(bool hasPort = true)
+{
+    BoardReading board;
+    board.serial.hasPort = hasPort;
+    for (int port = 1; port <= 8; ++port)
+        board.ports.append({port, GpioSettings{}});
+    GpioSettings& input = board.ports[2].second;
+    input.mode = input.state = input.trapState = 1;
+    input.trapTime = 1000;
+    return board;
+}
+
+void tst_CliInput::inventoryCheck_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("hasPort");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("equal values match; a document without gpio compares serial only")
+        << QByteArray(R"({"serial": {"bitrate": 9600, "databits": 8}})") << true << QStringList();
+    QTest::newRow("each setting named with both values")
+        << QByteArray(R"({"serial": {"bitrate": 115200, "stopbits": 2},
+                          "gpio": {"ports": [{"port": 3, "mode": "OUTPUT"}]}})")
+        << true
+        << QStringList{QStringLiteral("serial.bitrate: board 9600, document 115200"),
+                       QStringLiteral("serial.stopbits: board 1, document 2"),
+                       QStringLiteral("gpio.port3.mode: board INPUT, document OUTPUT")};
+    QTest::newRow("node-wide settings against port 1's; ports not listed are not compared")
+        << QByteArray(
+               R"({"gpio": {"manager": "192.0.2.1", "period": 100, "ports": [{"port": 5, "state": "LOW"}]}})")
+        << true << QStringList{QStringLiteral("gpio.manager: board 0.0.0.0, document 192.0.2.1")};
+    QTest::newRow("an INPUT port on what its mode writes, not on the level it reads")
+        << QByteArray(
+               R"({"gpio": {"ports": [{"port": 3, "mode": "INPUT", "state": "LOW", "traptime": 30}]}})")
+        << true << QStringList{QStringLiteral("gpio.port3.traptime: board 1000, document 30")};
+    QTest::newRow("a port number the board lacks")
+        << QByteArray(R"({"serial": {"port": 4001}})") << false
+        << QStringList{QStringLiteral("serial.port: board none, document 4001")};
+}
+
+void tst_CliInput::inventoryCheck()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(bool, hasPort);
+    QFETCH(QStringList, expected);
+    SettingsChange change;
+    QString error;
+    QVERIFY2(ParseSettingsDocument(document, change, error), qPrintable(error));
+    QStringList texts;
+    for (const CheckDifference& difference : CheckBoard(change, Reading(hasPort)))
+        texts << CheckDifferenceText(difference);
+    QCOMPARE(texts, expected);
+}
+
+// A board that was read and one that was not, in the summary table and in CSV's columns.
+void tst_CliInput::inventoryRecords()
+{
+    QList<FoundBoard> boards;
+    for (const int last : {1, 2}) {
+        FoundBoard board;
+        board.record.SetMacAddress(TestMac(QString::number(last)).data());
+        board.record.GetSettings() = Settings(QStringLiteral("0 10.0.0.%1/255.0.0.0 0.0.0.0").arg(last));
+        board.interfaceName = QStringLiteral("eth1");
+        boards << board;
+    }
+    boards[0].sharedMac = true;
+    BoardReading read = Reading();
+    read.serial.settings.parity = 2;
+    read.serial.settings.flowControl = 1;
+    const QList<InventoryEntry> entries{
+        {CliStatus::Done, QStringLiteral("ok"), QString(), read, std::nullopt},
+        {CliStatus::NoReply, QStringLiteral("no reply"),
+         QStringLiteral("reading serial settings: no reply in time"), std::nullopt, std::nullopt}};
+
+    QString text;
+    QTextStream out(&text);
+    PrintRecords(InventoryRecords(boards, entries, false, OutputFormat::Table), OutputFormat::Table, out);
+    const QStringList table = text.split(QLatin1Char('\n'));
+    QVERIFY2(table[1].startsWith(QStringLiteral("02:00:00:00:00:01  10.0.0.1  eth1       ok        "
+                                                "TCPSERVER 21347 9600 8E1 flow=hardware  OOIOOOOO  "
+                                                "MAC shared with another board")),
+             qPrintable(text));
+
+    text.clear();
+    PrintRecords(InventoryRecords(boards, entries, false, OutputFormat::Csv), OutputFormat::Csv, out);
+    QList<QStringList> csv;
+    for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        csv << line.split(QLatin1Char(','));
+    QCOMPARE(csv.size(), 3);
+    QCOMPARE(csv[1].size(), csv[0].size());
+    QCOMPARE(csv[2].size(), csv[0].size());
+    const auto field = [&](int row, const char* column) {
+        return csv[row][csv[0].indexOf(QLatin1String(column))];
+    };
+    QCOMPARE(field(1, "serial.parity"), QStringLiteral("even"));
+    QCOMPARE(field(1, "gpio.port3.trapstate"), QStringLiteral("HIGH"));
+    QCOMPARE(field(1, "gpio.port8.mode"), QStringLiteral("OUTPUT"));
+    QCOMPARE(field(2, "result"), QStringLiteral("no reply"));
+    QCOMPARE(field(2, "serial.mode"), QString());
 }
 
 void tst_CliInput::replyMatching_data()

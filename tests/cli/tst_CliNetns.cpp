@@ -80,6 +80,8 @@ class tst_CliNetns : public QObject
     void writes_data();
     void writes();
     void exportThenApplyCopiesABoard();
+    void inventory_data();
+    void inventory();
     void badInputSendsNothing_data();
     void badInputSendsNothing();
     void failures_data();
@@ -174,6 +176,9 @@ void tst_CliNetns::initTestCase()
     WriteFile(QStringLiteral("broken.json"),
               "{\n  \"serial\": {\"bitrate\": 57600},\n  \"gpio\": {\"ports\": "
               "[{\"port\": 2, \"mode\": \"INPT\"}]}\n}\n");
+    WriteFile(
+        QStringLiteral("check.json"),
+        R"({"serial": {"bitrate": 115200, "databits": 8}, "gpio": {"ports": [{"port": 3, "mode": "INPUT"}]}})");
     WriteFile(QStringLiteral("plan.csv"), "mac,ip,mask,gateway\n"
                                           "02:4c:46:00:53:0c,dhcp\n"
                                           "02:4c:46:00:53:0a,127.0.0.50,255.0.0.0\n"
@@ -423,6 +428,74 @@ void tst_CliNetns::exportThenApplyCopiesABoard()
     QCOMPARE(copy.Json(), exported.Json());
 }
 
+void tst_CliNetns::inventory_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("count");           // records printed
+    QTest::addColumn<QByteArray>("expected"); // records by their ip, each with some of its keys
+
+    const QString inventory = QStringLiteral("inventory");
+    // The silent board costs the one timeout of its serial read.
+    QTest::newRow("every board the search lists, one silent")
+        << QStringList{inventory} << 4 << 16 << QByteArray(R"([
+        {"ip": "127.0.0.2", "mac": "02:4c:46:00:53:02", "interface": "lo", "status": 0, "result": "ok",
+         "serial": {"mode": "TCPCLIENT", "port": 40001, "peer": "192.0.2.10", "bitrate": 115200, "databits": 8,
+                    "stopbits": 1, "parity": "even", "flow": "none"},
+         "gpio": {"manager": "192.0.2.1", "period": 250, "ports": [
+            {"port": 1, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 2, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 3, "mode": "INPUT", "state": "LOW", "initial": "LOW", "trapstate": "HIGH", "traptime": 1000},
+            {"port": 4, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 5, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 6, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 7, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0},
+            {"port": 8, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0}]}},
+        {"ip": "127.0.0.5", "status": 4, "result": "no reply",
+         "detail": "reading serial settings: no reply in time", "serial": null, "gpio": null},
+        {"ip": "127.0.0.114", "mac": "02:4c:46:00:53:0e", "sharedMac": true, "result": "ok"}])");
+    QTest::newRow("checked: one board matches, one differs in two settings")
+        << QStringList{inventory, QStringLiteral("--check={dir}/check.json"),
+                       QStringLiteral("02:4c:46:00:53:02"), QStringLiteral("02:4c:46:00:53:04")}
+        << 3 << 2 << QByteArray(R"([
+        {"ip": "127.0.0.2", "status": 0, "result": "ok", "detail": "matches",
+         "check": {"matches": true, "differences": []}},
+        {"ip": "127.0.0.4", "status": 3, "result": "differs",
+         "detail": "serial.bitrate: board 9600, document 115200; gpio.port3.mode: board OUTPUT, document INPUT",
+         "check": {"matches": false, "differences": [
+            {"key": "serial.bitrate", "board": 9600, "document": 115200},
+            {"key": "gpio.port3.mode", "board": "OUTPUT", "document": "INPUT"}]}}])");
+    QTest::newRow("a MAC no board answers for, the others listed")
+        << QStringList{inventory, kUnknownMac, QStringLiteral("02:4c:46:00:53:04"),
+                       QStringLiteral("--jobs=1")}
+        << 6 << 1 << QByteArray(R"([{"ip": "127.0.0.4", "result": "ok"}])");
+}
+
+// Reads only: no SET reaches a board.
+void tst_CliNetns::inventory()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(int, count);
+    QFETCH(QByteArray, expected);
+    const qsizetype logged = LogSize();
+    const Run run = Cli(arguments << QStringLiteral("--format=json"));
+    QVERIFY2(run.exitCode == exitCode, (run.out + run.err.toUtf8()).constData());
+    QJsonObject byIp;
+    for (const QJsonValue& record : run.Json().array())
+        byIp.insert(record.toObject().value(QStringLiteral("ip")).toString(), record);
+    QCOMPARE(byIp.size(), count);
+    for (const QJsonValue& want : QJsonDocument::fromJson(expected).array()) {
+        const QJsonObject wanted = want.toObject();
+        const QJsonObject record = byIp.value(wanted.value(QStringLiteral("ip")).toString()).toObject();
+        for (auto it = wanted.begin(); it != wanted.end(); ++it)
+            QVERIFY2(record.value(it.key()) == it.value(),
+                     qPrintable(it.key() + QStringLiteral(" in ") +
+                                QString::fromUtf8(QJsonDocument(record).toJson())));
+    }
+    QVERIFY(SetsSince(logged).isEmpty());
+}
+
 void tst_CliNetns::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -467,6 +540,10 @@ void tst_CliNetns::badInputSendsNothing_data()
         << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/bitrate.json"), kWriteBoard,
                        QStringLiteral("224.0.0.1")}
         << QStringLiteral("224.0.0.1 is not an address a board can have");
+    QTest::newRow("a document to check against, named with its line")
+        << QStringList{QStringLiteral("inventory"), QStringLiteral("--check"),
+                       QStringLiteral("{dir}/broken.json")}
+        << QStringLiteral("broken.json: gpio.ports[0].mode: expected one of OUTPUT, INPUT");
     QTest::newRow("missing document")
         << QStringList{QStringLiteral("apply"), QStringLiteral("{dir}/none.json"), kWriteBoard}
         << QStringLiteral("none.json: ");
@@ -782,6 +859,7 @@ void tst_CliNetns::noReceiveSocketIsNotSent_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("search") << QStringList{QStringLiteral("search")};
     QTest::newRow("set-ip") << QStringList{QStringLiteral("set-ip"), kFixedMac, QStringLiteral("--dhcp")};
+    QTest::newRow("inventory") << QStringList{QStringLiteral("inventory")};
 }
 
 void tst_CliNetns::noReceiveSocketIsNotSent()

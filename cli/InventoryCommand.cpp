@@ -1,0 +1,165 @@
+// inventory: every board one search lists, with its serial and I/O settings, maybe compared with a
+// settings document.
+#include "cli/AddressChange.h"
+#include "cli/AddressPlan.h"
+#include "cli/Batch.h"
+#include "cli/BoardAddress.h"
+#include "cli/CliContext.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Inventory.h"
+#include "cli/NodeExchange.h"
+#include "cli/SettingsChange.h"
+#include "cli/SnmpBoard.h"
+
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+const QString kCheck = QStringLiteral("check");
+
+InventoryEntry Failed(CliStatus status, const QString& detail)
+{
+    return {status, ResultWord(status), detail, std::nullopt, std::nullopt};
+}
+
+// As export reads a board: strictly, serial first, then every port; the first failure ends it.
+Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
+{
+    QString error;
+    const std::optional<QString> address = ParseBoardAddress(reported, error);
+    if (!address)
+        co_return Failed(CliStatus::NotSent, QStringLiteral("not read: ") + error);
+    BoardLink link(loop, address->toStdString());
+    BoardReading reading;
+    SnmpOutcome outcome = co_await ReadSerial(link, reading.serial, SnmpPolicy::Strict);
+    if (outcome.IsDone())
+        outcome = co_await ReadGpioPorts(link, AllGpioPorts(), reading.ports);
+    InventoryEntry entry = Failed(StatusOf(outcome), OutcomeText(outcome));
+    if (outcome.IsDone())
+        entry.reading = std::move(reading);
+    co_return entry;
+}
+
+std::optional<CliStatus> ReadMacs(const CommandLine& line, CliContext& context,
+                                  QList<NodeInfo::MacAddress>& named)
+{
+    QString error;
+    for (const QString& text : line.Positional()) {
+        const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(text, error);
+        if (!mac)
+            return line.Fail(context, error);
+        if (named.contains(*mac))
+            return line.Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
+        named << *mac;
+    }
+    return std::nullopt;
+}
+
+std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& context,
+                                      std::optional<SettingsChange>& document)
+{
+    if (!line.Parser().isSet(kCheck))
+        return std::nullopt;
+    const QString path = line.Parser().value(kCheck);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QString error;
+    document.emplace();
+    if (!ParseSettingsDocument(ReadInputText(file), *document, error))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    return std::nullopt;
+}
+
+std::optional<CliStatus> Search(CliContext& context, QList<FoundBoard>& found)
+{
+    NodeExchange exchange;
+    QString problem;
+    if (exchange.Search(NodeExchange::kSearchWait, found, problem) == CliStatus::Done)
+        return std::nullopt;
+    context.err << ProgramName() << ": inventory: " << problem << '\n';
+    return CliStatus::NotSent;
+}
+
+// The boards found with the MACs named (all of them when none is), in the search's order; a named
+// MAC that no board answered for is reported, and the rest go on.
+QList<FoundBoard> Chosen(CliContext& context, const QList<NodeInfo::MacAddress>& named,
+                         const QList<FoundBoard>& found, CliStatus& status)
+{
+    QList<FoundBoard> chosen;
+    for (const FoundBoard& board : found) {
+        if (named.isEmpty() || named.contains(board.record.GetMac()))
+            chosen << board;
+    }
+    for (const NodeInfo::MacAddress& mac : named) {
+        if (FindBoard(found, mac) == nullptr) {
+            context.err << ProgramName() << ": inventory: " << MacText(mac)
+                        << ": no board with this MAC answered the search\n";
+            status = CliStatus::NotFound;
+        }
+    }
+    return chosen;
+}
+
+} // namespace
+
+CliStatus RunInventory(const QStringList& arguments, CliContext& context)
+{
+    CommandLine line(
+        QStringLiteral("inventory"),
+        QStringLiteral(
+            "Searches once, as search does, then reads every board listed (or those with the MACs "
+            "given) as export does: its serial settings and all eight I/O ports, strictly, many boards "
+            "at once (see --jobs). Prints one record per board in the search's order: MAC, IP settings, "
+            "interface, the result, and the settings. The table is a summary (serial as \"TCPSERVER "
+            "21347 9600 8N1\", the ports' modes as \"OOIIOOOO\", O for OUTPUT, I for INPUT); json has "
+            "export's \"serial\" and \"gpio\" objects, csv a column for each setting (serial.bitrate, "
+            "gpio.port3.mode). A board that shares its MAC with another is read by its IP address. "
+            "No board answering is no error: the list is empty.\n"
+            "\n"
+            "With --check, each board that was read is compared with the settings document (as export "
+            "prints it, or any part of one): only what the document gives, its ports each on what its "
+            "mode writes (as apply's read-back compares them). A board matches, or differs (status 3) "
+            "with each setting named, its value on the board and in the document "
+            "(\"gpio.port3.mode: board OUTPUT, document INPUT\"). The exit status is the worst of the "
+            "boards: 3 one differs or could not be read, 4 one did not answer, 6 no board answered for "
+            "a MAC given."));
+    line.AddFormatOption();
+    line.AddJobsOption();
+    line.Parser().addOption({kCheck, QStringLiteral("Compare every board with this settings document."),
+                             QStringLiteral("FILE.json")});
+    line.AddPositional(QStringLiteral("MAC"),
+                       QStringLiteral("Only the boards with these MACs, such as 00:0a:ff:10:20:3b."),
+                       QStringLiteral("[MAC...]"));
+    if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, -1))
+        return *end;
+    QList<NodeInfo::MacAddress> named;
+    if (const std::optional<CliStatus> failed = ReadMacs(line, context, named))
+        return *failed;
+    std::optional<SettingsChange> document;
+    if (const std::optional<CliStatus> failed = ReadDocument(line, context, document))
+        return *failed;
+
+    QList<FoundBoard> found;
+    if (const std::optional<CliStatus> failed = Search(context, found))
+        return *failed;
+    CliStatus status = CliStatus::Done;
+    const QList<FoundBoard> boards = Chosen(context, named, found, status);
+    QStringList addresses;
+    for (const FoundBoard& board : boards)
+        addresses << QString::fromStdString(board.record.GetSettings().GetIpText());
+    const BoardTask<InventoryEntry> read = [&](qsizetype i) {
+        return ReadBoard(context.snmp, addresses.at(i));
+    };
+    QList<InventoryEntry> entries =
+        RunBatch(context, QStringLiteral("inventory"), addresses, line.Jobs(), read);
+    if (document) {
+        for (InventoryEntry& entry : entries)
+            CheckEntry(entry, *document);
+    }
+    PrintRecords(InventoryRecords(boards, entries, document.has_value(), line.Format()), line.Format(),
+                 context.out);
+    return Worst(status, WorstStatus(entries));
+}
