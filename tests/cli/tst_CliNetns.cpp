@@ -278,8 +278,8 @@ void tst_CliNetns::searchListsEveryBoard()
     // The simulator answers for its boards in their order; the test does not rely on the order in
     // which the replies arrive.
     QList<QJsonObject> listed;
-    for (const QJsonValue& board : run.Json().array())
-        listed << board.toObject();
+    for (const QJsonValue& entry : run.Json().array())
+        listed << entry.toObject();
     std::sort(listed.begin(), listed.end(), [](const QJsonObject& a, const QJsonObject& b) {
         const auto key = [](const QJsonObject& o) {
             return o.value(QStringLiteral("mac")).toString() + o.value(QStringLiteral("ip")).toString();
@@ -287,8 +287,8 @@ void tst_CliNetns::searchListsEveryBoard()
         return key(a) < key(b);
     });
     QJsonArray sorted;
-    for (const QJsonObject& board : listed)
-        sorted.append(board);
+    for (const QJsonObject& entry : listed)
+        sorted.append(entry);
     QCOMPARE(sorted, expected);
 }
 
