@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/AddressPlan.h"
 #include "cli/BoardAddress.h"
 #include "cli/CliContext.h"
 #include "cli/Commands.h"
@@ -125,6 +126,25 @@ std::optional<QString> CommandLine::BoardAddressAt(qsizetype index, CliContext& 
     if (!address)
         Fail(context, error);
     return address;
+}
+
+std::optional<QList<NodeInfo::MacAddress>> CommandLine::MacArguments(CliContext& context) const
+{
+    QList<NodeInfo::MacAddress> macs;
+    QString error;
+    for (const QString& text : Positional()) {
+        const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(text, error);
+        if (!mac) {
+            Fail(context, error);
+            return std::nullopt;
+        }
+        if (macs.contains(*mac)) {
+            Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
+            return std::nullopt;
+        }
+        macs << *mac;
+    }
+    return macs;
 }
 
 CliStatus RunGetOrSet(const QString& command, const QStringList& arguments, CliContext& context,

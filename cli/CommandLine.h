@@ -3,6 +3,7 @@
 #include "cli/CliStatus.h"
 #include "cli/HelpText.h"
 #include "cli/Records.h"
+#include "protocol/NodeInfo.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -47,6 +48,10 @@ class CommandLine
     // The positional argument at index as a board's address; nullopt once it has reported why the
     // argument is none (as Fail does).
     std::optional<QString> BoardAddressAt(qsizetype index, CliContext& context) const;
+
+    // The positional arguments as MAC addresses, none twice; nullopt once it has reported why one
+    // is not (as Fail does).
+    std::optional<QList<NodeInfo::MacAddress>> MacArguments(CliContext& context) const;
 
     // Reports a usage or input error the way Parse does; returns CliStatus::BadInput.
     CliStatus Fail(CliContext& context, const QString& message) const;

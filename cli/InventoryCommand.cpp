@@ -42,21 +42,6 @@ Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
     co_return entry;
 }
 
-std::optional<CliStatus> ReadMacs(const CommandLine& line, CliContext& context,
-                                  QList<NodeInfo::MacAddress>& named)
-{
-    QString error;
-    for (const QString& text : line.Positional()) {
-        const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(text, error);
-        if (!mac)
-            return line.Fail(context, error);
-        if (named.contains(*mac))
-            return line.Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
-        named << *mac;
-    }
-    return std::nullopt;
-}
-
 std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& context,
                                       std::optional<SettingsChange>& document)
 {
@@ -135,9 +120,10 @@ CliStatus RunInventory(const QStringList& arguments, CliContext& context)
                        QStringLiteral("[MAC...]"));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, -1))
         return *end;
-    QList<NodeInfo::MacAddress> named;
-    if (const std::optional<CliStatus> failed = ReadMacs(line, context, named))
-        return *failed;
+    const std::optional<QList<NodeInfo::MacAddress>> macs = line.MacArguments(context);
+    if (!macs)
+        return CliStatus::BadInput;
+    const QList<NodeInfo::MacAddress>& named = *macs;
     std::optional<SettingsChange> document;
     if (const std::optional<CliStatus> failed = ReadDocument(line, context, document))
         return *failed;

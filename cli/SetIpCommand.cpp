@@ -245,16 +245,10 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
     PlannedAddress range;
     if (const std::optional<CliStatus> failed = ReadFixed(line, context, kFrom, range))
         return *failed;
-    QList<NodeInfo::MacAddress> named;
+    const std::optional<QList<NodeInfo::MacAddress>> named = line.MacArguments(context);
+    if (!named)
+        return CliStatus::BadInput;
     QString error;
-    for (const QString& text : line.Positional()) {
-        const std::optional<NodeInfo::MacAddress> mac = ParseMacArgument(text, error);
-        if (!mac)
-            return line.Fail(context, error);
-        if (named.contains(*mac))
-            return line.Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
-        named << *mac;
-    }
 
     NodeExchange exchange;
     QList<FoundBoard> found;
@@ -262,7 +256,7 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
         return *failed;
     QList<ListedBoard> chosen;
     QList<quint32> inUse;
-    if (const std::optional<CliStatus> failed = ChooseBoards(context, named, found, chosen, inUse))
+    if (const std::optional<CliStatus> failed = ChooseBoards(context, *named, found, chosen, inUse))
         return *failed;
     QList<PlannedAddress> plan;
     if (!AllocateAddresses(chosen, range.ip, range.mask, range.gateway, plan, error, inUse)) {

@@ -36,23 +36,6 @@ uint32_t Address(const char* dotted)
     return address.s_addr;
 }
 
-// Every interface that is up, by name.
-QSet<QString> InterfacesUp()
-{
-    QSet<QString> names;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return names;
-    }
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if ((entry->ifa_flags & IFF_UP) != 0) {
-            names.insert(QString::fromLatin1(entry->ifa_name));
-        }
-    }
-    freeifaddrs(list);
-    return names;
-}
-
 } // namespace
 
 class tst_ProtocolInterfaces : public QObject

@@ -6,6 +6,7 @@
 #include "protocol/CNodeProtocol.h"
 #include "protocol/CNodeQueue.h"
 #include "protocol/Trace.h"
+#include "tests/support/SimProcess.h"
 
 #include <QScopeGuard>
 #include <QSet>
@@ -202,22 +203,6 @@ int SocketsHolding(uint16_t port)
         }
     }
     return holding;
-}
-
-QSet<QString> InterfacesUp()
-{
-    QSet<QString> names;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return names;
-    }
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if ((entry->ifa_flags & IFF_UP) != 0) {
-            names.insert(QString::fromLatin1(entry->ifa_name));
-        }
-    }
-    freeifaddrs(list);
-    return names;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/SimProcess.h"
 
+#include <QMap>
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -157,18 +159,35 @@ QString SimProcess::WriteConfig(const QJsonObject& config)
     return path;
 }
 
+namespace {
+
+// The interfaces that are up, by name, and whether each is a loopback one.
+QMap<QString, bool> UpInterfaces()
+{
+    QMap<QString, bool> names;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return names;
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if ((entry->ifa_flags & IFF_UP) != 0)
+            names.insert(QString::fromLatin1(entry->ifa_name), (entry->ifa_flags & IFF_LOOPBACK) != 0);
+    }
+    ::freeifaddrs(list);
+    return names;
+}
+
+} // namespace
+
 bool RunningInPrivateNetns()
 {
     if (qEnvironmentVariable("LANFINCH_NETNS") != QLatin1String("1"))
         return false;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return false;
-    bool onlyLoopback = true;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if ((entry->ifa_flags & IFF_UP) && !(entry->ifa_flags & IFF_LOOPBACK))
-            onlyLoopback = false;
-    }
-    ::freeifaddrs(list);
-    return onlyLoopback;
+    const QMap<QString, bool> up = UpInterfaces();
+    return std::all_of(up.cbegin(), up.cend(), [](bool loopback) { return loopback; });
+}
+
+QSet<QString> InterfacesUp()
+{
+    const QStringList names = UpInterfaces().keys();
+    return QSet<QString>(names.cbegin(), names.cend());
 }

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -65,3 +66,6 @@ class SimProcess
 // True inside scripts/netns-run: LANFINCH_NETNS=1 and no interface but loopback is up, so a
 // broadcast to 255.255.255.255 cannot leave this machine.
 bool RunningInPrivateNetns();
+
+// The names of the interfaces that are up.
+QSet<QString> InterfacesUp();
