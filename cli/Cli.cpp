@@ -20,8 +20,8 @@ struct Command
 };
 
 const Command kCommands[] = {
-    {"search", RunSearch}, {"set-ip", RunSetIp},  {"serial", RunSerial},
-    {"gpio", RunGpio},     {"export", RunExport}, {"apply", RunApply},
+    {"search", RunSearch}, {"set-ip", RunSetIp}, {"serial", RunSerial}, {"gpio", RunGpio},
+    {"export", RunExport}, {"apply", RunApply},  {"watch", RunWatch},
 };
 
 } // namespace
