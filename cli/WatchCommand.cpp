@@ -198,7 +198,7 @@ CliStatus RunWatch(const QStringList& arguments, CliContext& context)
             "\n"
             "Input is checked before anything is sent, the plan against the first search as set-ip checks "
             "it."));
-    line.AddFormatOption();
+    line.AddFormatOption(QStringLiteral("table (default) or json (a JSON object per line)"));
     line.AddJobsOption();
     AddOptions(line.Parser());
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, 0))
