@@ -85,6 +85,11 @@ struct WatchStation::Board
     {
         return state == State::Waiting || state == State::Working || state == State::Failed;
     }
+    // Its last attempt failed (it may be waiting to be tried again).
+    bool Failed() const
+    {
+        return state == State::Failed || state == State::GaveUp || (state == State::Waiting && attempts > 0);
+    }
     void Wake()
     {
         if (parked)
@@ -621,7 +626,7 @@ void WatchStation::Summarize() const
 {
     QStringList failed;
     for (const auto& board : m_boards) {
-        if (board->state == Board::State::Failed || board->state == Board::State::GaveUp)
+        if (board->Failed())
             failed << QStringLiteral("%1 (%2)").arg(MacText(board->mac), board->record.FailureText());
     }
     const QStringList left = LeftBoards();
@@ -643,7 +648,7 @@ QStringList WatchStation::LeftBoards() const
 {
     QStringList left;
     for (const auto& board : m_boards) {
-        if (board->state == Board::State::Waiting)
+        if (board->state == Board::State::Waiting && board->attempts == 0)
             left << MacText(board->mac) + QStringLiteral(" (not started)");
         else if (board->state == Board::State::Abandoned)
             left << MacText(board->mac) + QStringLiteral(" (abandoned)");
@@ -659,7 +664,7 @@ CliStatus WatchStation::WorstStatus() const
 {
     CliStatus worst = m_journalFailed ? CliStatus::OutputFailed : CliStatus::Done;
     for (const auto& board : m_boards) {
-        if (board->state != Board::State::Waiting)
+        if (board->attempts > 0)
             worst = Worst(worst, board->record.Status());
     }
     return worst;
