@@ -197,27 +197,35 @@ void Confirm(NodeExchange& exchange, const QList<PlannedAddress>& plan, const QL
         pending.removeIf([&](qsizetype i) {
             if (!Confirmed(boards, plan[i]))
                 return false;
-            results[i].detail += QStringLiteral(" and confirmed by a search");
+            MarkConfirmed(results[i]);
             return true;
         });
     }
-    const int seconds = kConfirmRounds * static_cast<int>(NodeExchange::kSearchWait.count()) / 1000;
-    for (const qsizetype i : std::as_const(pending)) {
-        AddressChangeResult& result = results[i];
-        result.status = CliStatus::Refused;
-        result.result = QStringLiteral("unconfirmed");
-        if (!problem.isEmpty())
-            result.detail += QStringLiteral(", but it could not be confirmed: ") + problem;
-        else if (seen[i])
-            result.detail += QStringLiteral(", but searches for %1 s showed it with %2")
-                                 .arg(seconds)
-                                 .arg(SettingsText(*seen[i]));
-        else
-            result.detail += QStringLiteral(", but it answered no search for %1 s").arg(seconds);
-    }
+    for (const qsizetype i : std::as_const(pending))
+        MarkUnconfirmed(results[i], seen[i], problem);
 }
 
 } // namespace
+
+void MarkConfirmed(AddressChangeResult& result)
+{
+    result.detail += QStringLiteral(" and confirmed by a search");
+}
+
+void MarkUnconfirmed(AddressChangeResult& result, const std::optional<NetworkSettings>& seen,
+                     const QString& problem)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kConfirmWait).count();
+    result.status = CliStatus::Refused;
+    result.result = QStringLiteral("unconfirmed");
+    if (!problem.isEmpty())
+        result.detail += QStringLiteral(", but it could not be confirmed: ") + problem;
+    else if (seen)
+        result.detail +=
+            QStringLiteral(", but searches for %1 s showed it with %2").arg(seconds).arg(SettingsText(*seen));
+    else
+        result.detail += QStringLiteral(", but it answered no search for %1 s").arg(seconds);
+}
 
 std::optional<PlanOrder> OrderPlan(const QList<PlannedAddress>& plan, const QList<FoundBoard>& found,
                                    const QList<quint32>& ownAddresses, QString& error)

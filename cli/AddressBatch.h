@@ -32,6 +32,14 @@ std::optional<PlanOrder> OrderPlan(const QList<PlannedAddress>& plan, const QLis
 
 // How long a confirmation looks for the changed boards: a search a second, for up to ten.
 inline constexpr int kConfirmRounds = 10;
+inline constexpr std::chrono::milliseconds kConfirmWait = kConfirmRounds * NodeExchange::kSearchWait;
+
+// How a change's confirmation ends: confirmed by a search, or unconfirmed (status 3), with what the
+// searches showed (seen: the settings the board reported last, if it answered any) or why none
+// could be made (problem).
+void MarkConfirmed(AddressChangeResult& result);
+void MarkUnconfirmed(AddressChangeResult& result, const std::optional<NetworkSettings>& seen,
+                     const QString& problem);
 
 // Carries out the plan in its order: the requests of a wave all go out (up to jobs waiting at
 // once) without waiting for each other's replies. With confirm, each wave's changed boards must

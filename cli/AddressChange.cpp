@@ -22,14 +22,6 @@ QJsonValue GatewayValue(const NetworkSettings& settings)
     return settings.GetGateway() == 0 ? QJsonValue() : QJsonValue(Text(DottedText(settings.GetGateway())));
 }
 
-QJsonObject SettingsObject(const NetworkSettings& settings)
-{
-    return {{QStringLiteral("ip"), Text(settings.GetIpText())},
-            {QStringLiteral("mask"), Text(settings.GetMaskText())},
-            {QStringLiteral("gateway"), GatewayValue(settings)},
-            {QStringLiteral("dhcp"), settings.IsDhcp()}};
-}
-
 // ip, mask, gateway, dhcp in the window's text forms.
 QStringList SettingsFields(const NetworkSettings& settings)
 {
@@ -66,6 +58,14 @@ QString ReplyDetail(CliStatus status, const SetAddressAnswer& answer)
 }
 
 } // namespace
+
+QJsonObject SettingsObject(const NetworkSettings& settings)
+{
+    return {{QStringLiteral("ip"), Text(settings.GetIpText())},
+            {QStringLiteral("mask"), Text(settings.GetMaskText())},
+            {QStringLiteral("gateway"), GatewayValue(settings)},
+            {QStringLiteral("dhcp"), settings.IsDhcp()}};
+}
 
 const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac)
 {

@@ -5,6 +5,7 @@
 #include "cli/NodeExchange.h"
 #include "cli/Records.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -42,6 +43,9 @@ std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, co
                                                  AddressRequest& request);
 // What the answer to its request makes of the change.
 AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer);
+
+// Settings as the JSON records carry them: ip, mask, gateway (null: none), dhcp.
+QJsonObject SettingsObject(const NetworkSettings& settings);
 
 // The boards of a search: mac, ip, mask, gateway, dhcp, interface.
 Records SearchRecords(const QList<FoundBoard>& boards);

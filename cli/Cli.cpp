@@ -21,7 +21,7 @@ struct Command
 
 const Command kCommands[] = {
     {"search", RunSearch}, {"set-ip", RunSetIp}, {"serial", RunSerial},       {"gpio", RunGpio},
-    {"export", RunExport}, {"apply", RunApply},  {"inventory", RunInventory},
+    {"export", RunExport}, {"apply", RunApply},  {"inventory", RunInventory}, {"watch", RunWatch},
 };
 
 } // namespace

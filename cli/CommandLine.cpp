@@ -23,10 +23,10 @@ CommandLine::CommandLine(const QString& words, const QString& description) : m_w
     m_parser.addOption({{QStringLiteral("h"), kHelp}, QStringLiteral("Show this help.")});
 }
 
-void CommandLine::AddFormatOption()
+void CommandLine::AddFormatOption(const QString& choices)
 {
-    m_parser.addOption({kFormat, QStringLiteral("Output as table (default), json or csv."),
-                        QStringLiteral("FORMAT"), QStringLiteral("table")});
+    m_parser.addOption({kFormat, QStringLiteral("Output as %1.").arg(choices), QStringLiteral("FORMAT"),
+                        QStringLiteral("table")});
     m_hasFormat = true;
 }
 

@@ -26,7 +26,8 @@ class CommandLine
 
     QCommandLineParser& Parser() { return m_parser; }
     const QCommandLineParser& Parser() const { return m_parser; }
-    void AddFormatOption();
+    // choices: how the help names the forms the command prints (it checks them itself when fewer).
+    void AddFormatOption(const QString& choices = QStringLiteral("table (default), json or csv"));
     void AddVerifyOption();
     // --jobs N: how many boards a batch works on at once.
     void AddJobsOption();

@@ -17,6 +17,7 @@ CliStatus RunGpio(const QStringList& arguments, CliContext& context);
 CliStatus RunExport(const QStringList& arguments, CliContext& context);
 CliStatus RunApply(const QStringList& arguments, CliContext& context);
 CliStatus RunInventory(const QStringList& arguments, CliContext& context);
+CliStatus RunWatch(const QStringList& arguments, CliContext& context);
 
 // A command whose first word is an action, get or set ("serial", "gpio"): runs that action with the
 // arguments that follow it. setSyntax: what follows "set [options] IP" in the usage lines.

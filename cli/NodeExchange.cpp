@@ -4,13 +4,11 @@
 
 #include <algorithm>
 
-namespace {
-
 using namespace ReplyAttribution;
 
 // Adds the reply unless it repeats one listed already; marks every board of a MAC that answers as
 // more than one board.
-void List(QList<FoundBoard>& boards, const ReceivedNode& node)
+void ListSearchReply(QList<FoundBoard>& boards, const ReceivedNode& node)
 {
     bool shared = false;
     for (FoundBoard& board : boards) {
@@ -24,8 +22,6 @@ void List(QList<FoundBoard>& boards, const ReceivedNode& node)
                          node.sourceAddress, shared};
 }
 
-} // namespace
-
 QList<FoundBoard> CollectSearchReplies(CNodeQueue& queue, uint32_t transactionId, ReplyDeadline deadline,
                                        const SearchDone& done)
 {
@@ -35,7 +31,7 @@ QList<FoundBoard> CollectSearchReplies(CNodeQueue& queue, uint32_t transactionId
         if (!node)
             break;
         if (node->record && IsSearchReply(*node->record, transactionId))
-            List(boards, *node);
+            ListSearchReply(boards, *node);
     }
     return boards;
 }
@@ -100,11 +96,9 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
                                const SearchDone& done)
 {
     boards.clear();
-    if (m_engine.ReceiveSocketCount() == 0) {
-        problem = QStringLiteral("no socket could be opened to receive the boards' replies (UDP port %1)")
-                      .arg(m_localPort);
+    problem = ReceiveProblem();
+    if (!problem.isEmpty())
         return CliStatus::NotSent;
-    }
     m_queue.TakeAll();
     const uint32_t id = m_engine.SendSearchRequest();
     if (id == 0) {
@@ -113,6 +107,19 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
     }
     boards = CollectSearchReplies(m_queue, id, std::chrono::steady_clock::now() + wait, done);
     return CliStatus::Done;
+}
+
+uint32_t NodeExchange::SendAddress(const AddressRequest& request)
+{
+    return m_engine.SendAddressRequest(request.settings, request.mac.data(), request.interfaceIndex);
+}
+
+QString NodeExchange::ReceiveProblem() const
+{
+    if (m_engine.ReceiveSocketCount() > 0)
+        return {};
+    return QStringLiteral("no socket could be opened to receive the boards' replies (UDP port %1)")
+        .arg(m_localPort);
 }
 
 QList<SetAddressAnswer> NodeExchange::SetAddresses(const QList<AddressRequest>& requests, int jobs,
@@ -131,8 +138,7 @@ QList<SetAddressAnswer> NodeExchange::SetAddresses(const QList<AddressRequest>& 
     while (next < requests.size() || !waits.IsEmpty()) {
         for (; next < requests.size() && waiting < jobs; ++next) {
             const AddressRequest& request = requests[next];
-            const uint32_t id =
-                m_engine.SendAddressRequest(request.settings, request.mac.data(), request.interfaceIndex);
+            const uint32_t id = SendAddress(request);
             if (id == 0) {
                 done(next);
                 continue;

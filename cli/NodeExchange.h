@@ -34,6 +34,8 @@ using SearchDone = std::function<bool(const QList<FoundBoard>&)>;
 // settings or another sender are boards of their own, each marked sharedMac.
 QList<FoundBoard> CollectSearchReplies(CNodeQueue& queue, uint32_t transactionId, ReplyDeadline deadline,
                                        const SearchDone& done = {});
+// One search reply added to what the search listed so far, by the rule above.
+void ListSearchReply(QList<FoundBoard>& boards, const ReceivedNode& node);
 
 // One set-address request of a batch: the settings for the board with that MAC, out of the
 // interface it answered on (0: every one).
@@ -107,6 +109,14 @@ class NodeExchange
     QList<SetAddressAnswer> SetAddresses(const QList<AddressRequest>& requests, int jobs,
                                          const std::function<void(qsizetype)>& answered = {},
                                          std::chrono::milliseconds wait = kSetAddressWait);
+
+    // For a caller with a loop of its own: the requests alone (their transaction id, 0 when not
+    // sent), whose replies it takes from Queue() itself.
+    uint32_t SendSearch() { return m_engine.SendSearchRequest(); }
+    uint32_t SendAddress(const AddressRequest& request);
+    CNodeQueue& Queue() { return m_queue; }
+    // Why no reply can be received (no receive socket), or empty.
+    QString ReceiveProblem() const;
 
   private:
     // Declared first: the engine hands records to it until the engine is closed.

@@ -29,6 +29,18 @@ void PrintCsv(const Records& records, QTextStream& out)
         line(row);
 }
 
+// Left-aligned fields two blanks apart, the last one not padded.
+QString TableLine(const QStringList& fields, const QList<qsizetype>& widths)
+{
+    QString text;
+    for (qsizetype i = 0; i < fields.size() && i < widths.size(); ++i) {
+        if (i > 0)
+            text += QLatin1String("  ");
+        text += i + 1 < fields.size() ? fields[i].leftJustified(widths[i]) : fields[i];
+    }
+    return text + QLatin1Char('\n');
+}
+
 void PrintTable(const Records& records, QTextStream& out)
 {
     QList<qsizetype> widths;
@@ -38,18 +50,9 @@ void PrintTable(const Records& records, QTextStream& out)
         for (qsizetype i = 0; i < row.size() && i < widths.size(); ++i)
             widths[i] = std::max(widths[i], row[i].size());
     }
-    const auto line = [&](const QStringList& fields) {
-        QString text;
-        for (qsizetype i = 0; i < fields.size() && i < widths.size(); ++i) {
-            if (i > 0)
-                text += QLatin1String("  ");
-            text += i + 1 < fields.size() ? fields[i].leftJustified(widths[i]) : fields[i];
-        }
-        out << text << QLatin1Char('\n');
-    };
-    line(records.columns);
+    out << TableLine(records.columns, widths);
     for (const QStringList& row : records.rows)
-        line(row);
+        out << TableLine(row, widths);
 }
 
 } // namespace
@@ -79,4 +82,25 @@ void PrintRecords(const Records& records, OutputFormat format, QTextStream& out)
         break;
     }
     out.flush();
+}
+
+RecordStream::RecordStream(OutputFormat format, QTextStream& out, const QStringList& columns,
+                           const QList<qsizetype>& widths)
+    : m_format(format), m_out(out), m_widths(widths)
+{
+    for (qsizetype i = 0; i < columns.size() && i < m_widths.size(); ++i)
+        m_widths[i] = std::max(m_widths[i], columns[i].size());
+    if (m_format == OutputFormat::Table) {
+        m_out << TableLine(columns, m_widths);
+        m_out.flush();
+    }
+}
+
+void RecordStream::Print(const QStringList& row, const QJsonObject& object)
+{
+    if (m_format == OutputFormat::Table)
+        m_out << TableLine(row, m_widths);
+    else
+        m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+    m_out.flush();
 }

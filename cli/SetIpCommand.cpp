@@ -2,6 +2,7 @@
 // lists; each board as the IP settings command of the window changes it.
 #include "cli/AddressBatch.h"
 #include "cli/AddressChange.h"
+#include "cli/AddressInput.h"
 #include "cli/AddressPlan.h"
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
@@ -76,9 +77,10 @@ std::optional<quint32> AddressOption(const CommandLine& line, const QString& opt
     return address;
 }
 
-// The address option (--ip or --from), --mask and --gateway, checked by the address rules.
-std::optional<CliStatus> ReadFixed(const CommandLine& line, CliContext& context, const QString& ipOption,
-                                   PlannedAddress& entry)
+} // namespace
+
+std::optional<CliStatus> ReadFixedSettings(const CommandLine& line, CliContext& context,
+                                           const QString& ipOption, PlannedAddress& entry)
 {
     QString error;
     const std::optional<quint32> ip = AddressOption(line, ipOption, error);
@@ -102,6 +104,27 @@ std::optional<CliStatus> ReadFixed(const CommandLine& line, CliContext& context,
     return std::nullopt;
 }
 
+std::optional<CliStatus> ReadPlanFile(const CommandLine& line, CliContext& context,
+                                      QList<PlannedAddress>& plan)
+{
+    const QString path = line.Parser().value(kPlan);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!ParseAddressPlan(ReadInputText(file), plan, error))
+        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    return std::nullopt;
+}
+
+QList<quint32> OwnAddresses()
+{
+    const std::vector<uint32_t> addresses = NetworkInterfaces::LocalIpv4Addresses();
+    return QList<quint32>(addresses.cbegin(), addresses.cend());
+}
+
+namespace {
+
 // The search before a change: every board that answers within the wait, so that the plan can be
 // checked against all of them.
 std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& context, QList<FoundBoard>& found)
@@ -111,12 +134,6 @@ std::optional<CliStatus> SearchBoards(NodeExchange& exchange, CliContext& contex
         return std::nullopt;
     context.err << ProgramName() << ": set-ip: " << problem << '\n';
     return CliStatus::NotSent;
-}
-
-QList<quint32> OwnAddresses()
-{
-    const std::vector<uint32_t> addresses = NetworkInterfaces::LocalIpv4Addresses();
-    return QList<quint32>(addresses.cbegin(), addresses.cend());
 }
 
 // The plan checked against the search and put in order; a plan that cannot be carried out as it
@@ -181,7 +198,7 @@ CliStatus SetOne(const CommandLine& line, CliContext& context)
         entry.dhcp = true;
     } else if (!line.Parser().isSet(kIp) || !line.Parser().isSet(kMask)) {
         return line.Fail(context, QStringLiteral("expected --dhcp, or --ip and --mask"));
-    } else if (const std::optional<CliStatus> failed = ReadFixed(line, context, kIp, entry)) {
+    } else if (const std::optional<CliStatus> failed = ReadFixedSettings(line, context, kIp, entry)) {
         return *failed;
     }
     return ChangeAll(line, context, {entry});
@@ -194,14 +211,9 @@ CliStatus SetPlan(const CommandLine& line, CliContext& context)
         return *refused;
     if (!line.Positional().isEmpty())
         return line.Fail(context, QStringLiteral("--plan takes no MAC: the file names the boards"));
-    const QString path = line.Parser().value(kPlan);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
     QList<PlannedAddress> plan;
-    QString error;
-    if (!ParseAddressPlan(ReadInputText(file), plan, error))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    if (const std::optional<CliStatus> failed = ReadPlanFile(line, context, plan))
+        return *failed;
     return ChangeAll(line, context, plan);
 }
 
@@ -243,7 +255,7 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
     if (!line.Parser().isSet(kMask))
         return line.Fail(context, QStringLiteral("--from needs --mask"));
     PlannedAddress range;
-    if (const std::optional<CliStatus> failed = ReadFixed(line, context, kFrom, range))
+    if (const std::optional<CliStatus> failed = ReadFixedSettings(line, context, kFrom, range))
         return *failed;
     const std::optional<QList<NodeInfo::MacAddress>> named = line.MacArguments(context);
     if (!named)

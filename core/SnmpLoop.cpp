@@ -9,6 +9,26 @@
 
 #include <algorithm>
 
+namespace {
+
+// The time from now to deadline, when it comes before the earliest timeout found so far.
+void CapTimeout(std::chrono::steady_clock::time_point deadline, bool& timed, timeval& earliest)
+{
+    if (deadline == std::chrono::steady_clock::time_point::max())
+        return;
+    const auto left =
+        std::max(std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now()),
+                 std::chrono::microseconds(0));
+    const timeval cap{static_cast<time_t>(left.count() / 1000000),
+                      static_cast<suseconds_t>(left.count() % 1000000)};
+    if (!timed || timercmp(&cap, &earliest, <)) {
+        earliest = cap;
+        timed = true;
+    }
+}
+
+} // namespace
+
 struct SnmpLoop::Pending
 {
     void* session = nullptr;
@@ -74,13 +94,25 @@ int SnmpLoop::OnEvent(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, vo
 
 void SnmpLoop::Run()
 {
-    while (!m_pending.empty()) {
-        WaitOnce();
+    RunUntil(std::chrono::steady_clock::time_point::max());
+}
+
+void SnmpLoop::RunUntil(std::chrono::steady_clock::time_point deadline)
+{
+    while (!m_pending.empty() && std::chrono::steady_clock::now() < deadline) {
+        WaitOnce(deadline);
         HandOver();
     }
 }
 
-void SnmpLoop::WaitOnce()
+void SnmpLoop::Abandon()
+{
+    for (const auto& pending : m_pending)
+        snmp_sess_close(pending->session);
+    m_pending.clear();
+}
+
+void SnmpLoop::WaitOnce(std::chrono::steady_clock::time_point deadline)
 {
     netsnmp_large_fd_set readable;
     netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
@@ -96,6 +128,7 @@ void SnmpLoop::WaitOnce()
             timed = true;
         }
     }
+    CapTimeout(deadline, timed, earliest);
     const int ready =
         netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, timed ? &earliest : nullptr);
     for (const auto& pending : m_pending) {

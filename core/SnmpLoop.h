@@ -2,6 +2,7 @@
 
 #include "core/SnmpTransport.h"
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -24,13 +25,18 @@ class SnmpLoop final : public SnmpTransport
     void Send(const SnmpRequest& request, Done done) override;
     // Waits for answers and timeouts and hands them on, until no request is outstanding.
     void Run();
+    // The same, but returns by the deadline too: for a caller that has other work between slices.
+    void RunUntil(std::chrono::steady_clock::time_point deadline);
+    // Closes every outstanding request without calling its callback: for a caller that stops
+    // waiting for them (the coroutines that sent them are gone).
+    void Abandon();
     std::size_t Outstanding() const { return m_pending.size(); }
 
   private:
     struct Pending;
 
     static int OnEvent(int operation, netsnmp_session* session, int requestId, netsnmp_pdu* pdu, void* magic);
-    void WaitOnce();
+    void WaitOnce(std::chrono::steady_clock::time_point deadline);
     void HandOver();
 
     uint16_t m_agentPort;

@@ -237,7 +237,7 @@ void NodeSimulator::AnswerSearch(const SimPacket& request, const sockaddr_in& pe
 {
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         const SimBoard& board = m_boards[i];
-        if (board.silent)
+        if (!Answers(board))
             continue;
         SimPacket reply = ReplyFrom(board, SimPacket::SearchReply, request);
         Queue(i, reply, peer, board.replyDelayMs);
@@ -253,9 +253,11 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
 {
     for (std::size_t i = 0; i < m_boards.size(); ++i) {
         SimBoard& board = m_boards[i];
-        if (board.silent || board.ignoreSetAddress || board.mac != request.mac)
+        if (!Answers(board) || board.ignoreSetAddress || board.mac != request.mac)
             continue;
         if (board.setAddressResult == 0 && !board.keepSettings) {
+            if (board.ip != request.ip)
+                m_moves.emplace_back(i, request.ip);
             board.dhcp = request.dhcp;
             board.ip = request.ip;
             board.mask = request.mask;
@@ -275,6 +277,11 @@ void NodeSimulator::AnswerSetAddress(const SimPacket& request, const sockaddr_in
             reply.mac = *board.replyMac;
         Queue(i, reply, peer, board.setAddressDelayMs);
     }
+}
+
+bool NodeSimulator::Answers(const SimBoard& board)
+{
+    return !board.silent && Clock::now() >= board.appearAt;
 }
 
 void NodeSimulator::Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer, int delay)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <queue>
+#include <utility>
 #include <vector>
 
 #include <netinet/in.h>
@@ -36,6 +37,9 @@ class NodeSimulator
     void RunDueReplies();
 
     const std::vector<SimBoard>& Boards() const { return m_boards; }
+    // The boards whose address a set-address request changed since the last call, with the new one
+    // (host order), for their SNMP agents to follow.
+    std::vector<std::pair<std::size_t, uint32_t>> TakeMoves() { return std::exchange(m_moves, {}); }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -59,6 +63,7 @@ class NodeSimulator
     void AnswerSetAddress(const SimPacket& request, const sockaddr_in& peer);
     void Queue(std::size_t board, const SimPacket& reply, const sockaddr_in& peer, int delayMs);
     void Send(std::size_t board, const SimPacket& reply, const sockaddr_in& requester);
+    static bool Answers(const SimBoard& board);
 
     std::vector<SimBoard> m_boards;
     const SimLog& m_log;
@@ -66,4 +71,5 @@ class NodeSimulator
     sockaddr_in m_bound{};
     uint64_t m_sequence = 0;
     std::priority_queue<PendingReply, std::vector<PendingReply>, std::greater<>> m_pending;
+    std::vector<std::pair<std::size_t, uint32_t>> m_moves;
 };

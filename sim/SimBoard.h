@@ -3,6 +3,7 @@
 #include <QJsonObject>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,8 @@ struct SimBoard
     uint32_t gateway = 0;
 
     bool silent = false;
+    int appearAfterMs = 0; // answers nothing, on either protocol, before then
+    std::chrono::steady_clock::time_point appearAt{};
     int replyDelayMs = 0;
     int setAddressDelayMs = 0;     // delay of set-address replies (defaults to replyDelayMs)
     bool ignoreSetAddress = false; // answers searches but never a set-address request

@@ -75,6 +75,7 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         QStringLiteral("ignoreSetAddress"),
         QStringLiteral("keepSettings"),
         QStringLiteral("replyBroadcast"),
+        QStringLiteral("appearAfterMs"),
     };
     // A misspelt fault would otherwise pass silently and make a test prove nothing.
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -141,6 +142,14 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
         return false;
     }
     board.replyDelayMs = static_cast<int>(delay);
+    if (object.contains(QStringLiteral("appearAfterMs"))) {
+        if (!ReadUInt32(object.value(QStringLiteral("appearAfterMs")), delay) ||
+            delay > static_cast<uint32_t>(kMaxReplyDelayMs)) {
+            error = QStringLiteral("\"appearAfterMs\" must be 0 to %1").arg(kMaxReplyDelayMs);
+            return false;
+        }
+        board.appearAfterMs = static_cast<int>(delay);
+    }
     board.setAddressDelayMs = board.replyDelayMs;
     if (object.contains(QStringLiteral("setAddressDelayMs"))) {
         if (!ReadUInt32(object.value(QStringLiteral("setAddressDelayMs")), delay) ||

@@ -102,7 +102,8 @@ QString SimOptions::HelpText()
     return QStringLiteral(
         "Usage: lanfinch-sim [OPTIONS]\n"
         "Simulates boards on the node search and addressing protocol (UDP) and, in a child process,\n"
-        "their SNMP agents. One process serves every board.\n"
+        "their SNMP agents. One process serves every board. A board that takes new IP settings answers\n"
+        "both protocols at its new address from then on.\n"
         "\n"
         "Options:\n"
         "  --boards N          add N generated boards: MAC 02:4c:46:xx:xx:xx (xx = the board's number),\n"
@@ -140,6 +141,8 @@ QString SimOptions::HelpText()
         "  mask              default 255.0.0.0 in 127/8, else 255.255.255.0\n"
         "  gateway           default 0.0.0.0\n"
         "  silent            true: never answers the node protocol\n"
+        "  appearAfterMs     answers nothing, neither the node protocol nor SNMP, until this many\n"
+        "                    milliseconds after the simulator started (a board plugged in later)\n"
         "  replyDelayMs      answers after this delay (other boards go on answering meanwhile)\n"
         "  setAddressDelayMs delay of its set-address replies only (default: replyDelayMs)\n"
         "  ignoreSetAddress  true: answers searches but never a set-address request\n"

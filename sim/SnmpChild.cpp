@@ -92,14 +92,17 @@ QString DescribeStatus(int status)
     return QStringLiteral("status %1").arg(status);
 }
 
-[[noreturn]] void RunChild(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log, int readyFd)
+[[noreturn]] void RunChild(const std::vector<SimBoard>& boards, uint16_t port, const SimLog& log, int readyFd,
+                           int movesFd)
 {
     std::vector<SnmpBoardSpec> agentBoards;
     agentBoards.reserve(boards.size());
     for (const SimBoard& board : boards)
         agentBoards.push_back(SnmpBoardSpec{SimText::Ipv4Text(board.ip), board.snmp,
-                                            board.snmpDelayMs.value_or(0), board.snmpJitterMs.value_or(0)});
+                                            board.snmpDelayMs.value_or(0), board.snmpJitterMs.value_or(0),
+                                            board.appearAt});
     SnmpAgentHooks hooks;
+    hooks.movesFd = movesFd;
     hooks.log = [&log](const QJsonObject& entry) {
         QJsonObject line = entry;
         if (!line.contains(QStringLiteral("proto")))
@@ -153,8 +156,13 @@ bool SnmpChild::Start(const std::vector<SimBoard>& boards, uint16_t port, const 
     if (!RaiseDescriptorLimit(boards.size(), error))
         return false;
     int fds[2] = {-1, -1};
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    int moves[2] = {-1, -1};
+    if (::pipe2(fds, O_CLOEXEC) != 0 || ::pipe2(moves, O_CLOEXEC) != 0) {
         error = QStringLiteral("pipe: %1").arg(ErrnoText());
+        for (const int fd : {fds[0], fds[1], moves[0], moves[1]}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
         return false;
     }
     // Whatever stdio holds would otherwise be written twice, once by each process.
@@ -164,8 +172,8 @@ bool SnmpChild::Start(const std::vector<SimBoard>& boards, uint16_t port, const 
     const pid_t pid = ::fork();
     if (pid < 0) {
         error = QStringLiteral("fork: %1").arg(ErrnoText());
-        ::close(fds[0]);
-        ::close(fds[1]);
+        for (const int fd : {fds[0], fds[1], moves[0], moves[1]})
+            ::close(fd);
         return false;
     }
     if (pid == 0) {
@@ -174,16 +182,21 @@ bool SnmpChild::Start(const std::vector<SimBoard>& boards, uint16_t port, const 
         if (::getppid() != parent)
             ::_exit(1);
         ::close(fds[0]);
+        ::close(moves[1]);
         for (int fd : closeInChild)
             ::close(fd);
         // stdout carries the parent's one ready line and nothing else.
         ::dup2(STDERR_FILENO, STDOUT_FILENO);
         ::sigprocmask(SIG_SETMASK, &childMask, nullptr);
-        RunChild(boards, port, log, fds[1]);
+        RunChild(boards, port, log, fds[1], moves[0]);
     }
     ::close(fds[1]);
+    ::close(moves[0]);
+    // A full pipe must not stop the boards' node protocol.
+    ::fcntl(moves[1], F_SETFL, O_NONBLOCK);
     m_pid = pid;
     m_readyFd = fds[0];
+    m_movesFd = moves[1];
     return true;
 }
 
@@ -192,6 +205,14 @@ void SnmpChild::CloseReadyFd()
     if (m_readyFd >= 0)
         ::close(m_readyFd);
     m_readyFd = -1;
+}
+
+void SnmpChild::TellMoved(std::size_t board, uint32_t address)
+{
+    const uint32_t message[2] = {static_cast<uint32_t>(board), address};
+    if (m_movesFd >= 0 && ::write(m_movesFd, message, sizeof message) != static_cast<ssize_t>(sizeof message))
+        std::fprintf(stderr, "lanfinch-sim: the SNMP agent of board %zu cannot follow its new address: %s\n",
+                     board, std::strerror(errno));
 }
 
 bool SnmpChild::Reap(QString& how)
@@ -211,6 +232,9 @@ bool SnmpChild::Reap(QString& how)
 bool SnmpChild::Stop(QString& how)
 {
     CloseReadyFd();
+    if (m_movesFd >= 0)
+        ::close(m_movesFd);
+    m_movesFd = -1;
     if (m_pid <= 0)
         return true;
     ::kill(m_pid, SIGTERM);

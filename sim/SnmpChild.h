@@ -31,6 +31,8 @@ class SnmpChild
                const sigset_t& childMask, const std::vector<int>& closeInChild, QString& error);
     int ReadyFd() const { return m_readyFd; }
     void CloseReadyFd();
+    // The board's agent is to listen on its new address (host order) from now on.
+    void TellMoved(std::size_t board, uint32_t address);
 
     // Non-blocking; true once the child has ended (how describes its end).
     bool Reap(QString& how);
@@ -40,4 +42,5 @@ class SnmpChild
   private:
     pid_t m_pid = -1;
     int m_readyFd = -1;
+    int m_movesFd = -1; // the write end of the pipe the agent reads board moves from
 };

@@ -23,15 +23,17 @@ void PrintError(const QString& message)
 }
 
 // The configured boards, then the generated ones; the command line's SNMP latency goes to every board
-// whose "snmp" object does not set its own.
+// whose "snmp" object does not set its own. A board's appearAfterMs counts from now.
 bool LoadBoards(const SimOptions& options, std::vector<SimBoard>& boards, QString& error)
 {
     if ((!options.configPath.isEmpty() && !SimConfig::LoadFile(options.configPath, boards, error)) ||
         !SimConfig::AppendGenerated(options.generatedBoards, boards, error))
         return false;
+    const auto started = std::chrono::steady_clock::now();
     for (SimBoard& board : boards) {
         board.snmpDelayMs = board.snmpDelayMs.value_or(options.snmpDelayMs);
         board.snmpJitterMs = board.snmpJitterMs.value_or(options.snmpJitterMs);
+        board.appearAt = started + std::chrono::milliseconds(board.appearAfterMs);
     }
     return true;
 }
@@ -146,6 +148,10 @@ int main(int argc, char* argv[])
         }
         if (fds[1].revents & POLLIN)
             simulator.OnReadable();
+        for (const auto& [board, address] : simulator.TakeMoves()) {
+            if (!options.noSnmp)
+                snmp.TellMoved(board, address);
+        }
         simulator.RunDueReplies();
     }
 

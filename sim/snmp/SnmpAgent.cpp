@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,7 +63,10 @@ struct Board
 {
     std::string address;
     netsnmp_transport* transport = nullptr;
+    int handle = 0; // of its transport, with the agent
     int silentSocket = -1;
+    bool silent = false;
+    std::optional<Clock::time_point> appearAt; // while it is yet to appear
     std::map<OidKey, Variable> vars;
     bool otherPort = false;
     bool refuseAllSets = false;
@@ -109,6 +113,8 @@ struct AgentState
     uint64_t queuedCount = 0;
     std::optional<Clock::time_point> cameIn; // during a read pass: when select saw its requests
     std::mt19937_64 random{std::random_device{}()};
+    uint16_t port = 0;
+    int movesFd = -1;
 };
 
 AgentState* g_state = nullptr;
@@ -311,6 +317,8 @@ void SendDueReplies()
         QueuedReply& reply = node.mapped();
         void* opaque = reply.opaque.empty() ? nullptr : reply.opaque.data();
         int opaqueLength = static_cast<int>(reply.opaque.size());
+        if (!reply.board->transport)
+            continue; // it moved to an address it could not listen on
         reply.board->send(reply.board->transport, reply.datagram.data(),
                           static_cast<int>(reply.datagram.size()), &opaque, &opaqueLength);
     }
@@ -563,37 +571,6 @@ bool Configure(Board& board, const QJsonObject& snmp)
     return true;
 }
 
-// Serves every board's transport until a stop is asked for. One agent holds a descriptor per board,
-// so the sets are Net-SNMP's large ones: a plain fd_set ends at FD_SETSIZE (1024).
-void ServeUntilStopped()
-{
-    netsnmp_large_fd_set readable;
-    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
-    while (!g_stop) {
-        int fdCount = 0;
-        int block = 0;
-        NETSNMP_LARGE_FD_ZERO(&readable);
-        timeval timeout{0, 200000};
-        snmp_select_info2(&fdCount, &readable, &timeout, &block);
-        // Bounded so that a stop signal arriving just before select is still seen.
-        if (block || timeout.tv_sec > 0 || timeout.tv_usec > 200000)
-            timeout = {0, 200000};
-        timeout = UntilNextReply(timeout);
-        const int ready = netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, &timeout);
-        if (ready > 0) {
-            g_state->cameIn = Clock::now();
-            snmp_read2(&readable);
-            g_state->cameIn.reset();
-        } else if (ready == 0) {
-            snmp_timeout();
-        }
-        run_alarms();
-        netsnmp_check_outstanding_agent_requests();
-        SendDueReplies();
-    }
-    netsnmp_large_fd_set_cleanup(&readable);
-}
-
 // A bound UDP socket, or -1 with errno set. A silent board keeps it open and never reads it, so
 // its datagrams are taken off the wire and never answered.
 int BindSocket(const std::string& address, uint16_t port)
@@ -635,11 +612,11 @@ void QuietLibrary()
 }
 
 // Listens on the board's address; false when it cannot. A board whose address is not local is
-// left closed.
-bool OpenBoard(Board& board, bool silent, uint16_t port)
+// left closed. A silent board, or one yet to appear, holds its port without answering.
+bool OpenBoard(Board& board)
 {
-    const std::string where = "udp:" + board.address + ':' + std::to_string(port);
-    const int probe = BindSocket(board.address, port);
+    const std::string where = "udp:" + board.address + ':' + std::to_string(g_state->port);
+    const int probe = BindSocket(board.address, g_state->port);
     if (probe < 0 && errno == EADDRNOTAVAIL) {
         // Not an address of this host (outside a namespace that has it): unreachable, as a
         // board on another segment would be.
@@ -647,7 +624,7 @@ bool OpenBoard(Board& board, bool silent, uint16_t port)
                      board.address.c_str());
         return true;
     }
-    if (silent) {
+    if (board.silent || board.appearAt) {
         board.silentSocket = probe;
     } else {
         if (probe >= 0)
@@ -658,7 +635,8 @@ bool OpenBoard(Board& board, bool silent, uint16_t port)
             board.transport->f_send = SendOrDrop;
         }
         // On failure the library may already have released the transport; never touch it again.
-        if (board.transport && netsnmp_register_agent_nsap(board.transport) <= 0)
+        board.handle = board.transport ? netsnmp_register_agent_nsap(board.transport) : 0;
+        if (board.handle <= 0)
             board.transport = nullptr;
         if (board.transport)
             g_state->byTransport[board.transport] = &board;
@@ -668,6 +646,86 @@ bool OpenBoard(Board& board, bool silent, uint16_t port)
         return false;
     }
     return true;
+}
+
+void CloseBoard(Board& board)
+{
+    if (board.transport) {
+        g_state->byTransport.erase(board.transport);
+        std::erase_if(g_state->bySession, [&](const auto& entry) { return entry.second == &board; });
+        netsnmp_deregister_agent_nsap(board.handle);
+        board.transport = nullptr;
+    }
+    if (board.silentSocket >= 0)
+        close(board.silentSocket);
+    board.silentSocket = -1;
+}
+
+// A board whose node side took new settings answers SNMP at its new address from now on.
+void ReadMoves()
+{
+    uint32_t message[2] = {0, 0};
+    ssize_t got = 0;
+    while ((got = read(g_state->movesFd, message, sizeof message)) == static_cast<ssize_t>(sizeof message)) {
+        if (message[0] >= g_state->boards.size())
+            continue;
+        Board& board = g_state->boards[message[0]];
+        CloseBoard(board);
+        board.address = AddressText(static_cast<long>(htonl(message[1])));
+        OpenBoard(board);
+    }
+    if (got == 0)
+        g_state->movesFd = -1; // the simulator is gone
+}
+
+void OpenAppearedBoards()
+{
+    const Clock::time_point now = Clock::now();
+    for (Board& board : g_state->boards) {
+        if (!board.appearAt || *board.appearAt > now)
+            continue;
+        board.appearAt.reset();
+        CloseBoard(board);
+        OpenBoard(board);
+    }
+}
+
+// Serves every board's transport until a stop is asked for. One agent holds a descriptor per board,
+// so the sets are Net-SNMP's large ones: a plain fd_set ends at FD_SETSIZE (1024).
+void ServeUntilStopped()
+{
+    netsnmp_large_fd_set readable;
+    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
+    while (!g_stop) {
+        int fdCount = 0;
+        int block = 0;
+        NETSNMP_LARGE_FD_ZERO(&readable);
+        timeval timeout{0, 200000};
+        snmp_select_info2(&fdCount, &readable, &timeout, &block);
+        if (g_state->movesFd >= 0) {
+            NETSNMP_LARGE_FD_SET(g_state->movesFd, &readable);
+            fdCount = std::max(fdCount, g_state->movesFd + 1);
+        }
+        // Bounded so that a stop signal arriving just before select is still seen.
+        if (block || timeout.tv_sec > 0 || timeout.tv_usec > 200000)
+            timeout = {0, 200000};
+        timeout = UntilNextReply(timeout);
+        const int ready = netsnmp_large_fd_set_select(fdCount, &readable, nullptr, nullptr, &timeout);
+        if (ready > 0 && g_state->movesFd >= 0 && NETSNMP_LARGE_FD_ISSET(g_state->movesFd, &readable))
+            ReadMoves();
+        if (ready > 0) {
+            g_state->cameIn = Clock::now();
+            snmp_read2(&readable);
+            g_state->cameIn.reset();
+        } else if (ready == 0) {
+            snmp_timeout();
+        }
+        run_alarms();
+        netsnmp_check_outstanding_agent_requests();
+        SendDueReplies();
+        OpenAppearedBoards();
+    }
+    netsnmp_large_fd_set_cleanup(&readable);
 }
 
 } // namespace
@@ -696,6 +754,9 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
         board.address = boardSpec.address.toStdString();
         board.delay = std::chrono::milliseconds(boardSpec.delayMs);
         board.jitter = std::chrono::milliseconds(boardSpec.jitterMs);
+        board.silent = boardSpec.snmp.value(QStringLiteral("silent")).toBool();
+        if (boardSpec.appearAt > Clock::now())
+            board.appearAt = boardSpec.appearAt;
         if (!Configure(board, boardSpec.snmp))
             return 2;
         state.boards.push_back(std::move(board));
@@ -720,8 +781,12 @@ int RunSnmpAgent(const std::vector<SnmpBoardSpec>& boards, uint16_t port, const 
     // The boards know one community, for reading and writing, from any source.
     char access[] = "rwcommunity vantile";
     netsnmp_config(access);
+    state.port = port;
+    state.movesFd = hooks.movesFd;
+    if (state.movesFd >= 0)
+        fcntl(state.movesFd, F_SETFL, O_NONBLOCK);
     for (size_t i = 0; rc == 0 && i < boards.size(); ++i) {
-        if (!OpenBoard(state.boards[i], boards[i].snmp.value(QStringLiteral("silent")).toBool(), port))
+        if (!OpenBoard(state.boards[i]))
             rc = 1;
     }
 

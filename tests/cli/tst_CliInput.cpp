@@ -13,6 +13,7 @@
 #include "cli/Records.h"
 #include "core/SerialSettings.h"
 #include "cli/SettingsChange.h"
+#include "cli/WatchJournal.h"
 #include "resources/TextParsers.h"
 
 #include <QBuffer>
@@ -60,6 +61,8 @@ class tst_CliInput : public QObject
     void planOrder();
     void replyMatching_data();
     void replyMatching();
+    void journal_data();
+    void journal();
 };
 
 void tst_CliInput::assignments_data()
@@ -904,6 +907,67 @@ void tst_CliInput::replyMatching()
     // What has no reply by its deadline has none.
     const QList<qsizetype> expired = waits.Expire(now, answers);
     QCOMPARE(expired.size(), setReplies.count(QString()));
+}
+
+void tst_CliInput::journal_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("error"); // empty: read
+    QTest::addColumn<QStringList>("done");
+    QTest::addColumn<QStringList>("handedOut"); // "mac ip", each board's latest
+    QTest::addColumn<bool>("incomplete");
+
+    const auto record = [](const char* mac, const char* result, int status, const char* planned) {
+        return QByteArray(R"({"mac": ")") + mac + R"(", "result": ")" + result + R"(", "status": )" +
+               QByteArray::number(status) + R"(, "planned": )" + planned + "}\n";
+    };
+    const char* first = R"({"ip": "10.1.0.100", "mask": "255.255.0.0", "gateway": null, "dhcp": false})";
+    const char* second =
+        R"({"ip": "10.1.0.101", "mask": "255.255.0.0", "gateway": "10.1.0.1", "dhcp": false})";
+    const QByteArray twoRuns = record("02:4c:46:00:53:0a", "failed", 4, first) +
+                               record("02:4c:46:00:53:0a", "done", 0, second) +
+                               record("02:4c:46:00:53:0b", "failed", 3, R"({"dhcp": true})");
+    QTest::newRow("a failure, then done elsewhere; a DHCP board hands out nothing")
+        << twoRuns << QString() << QStringList{QStringLiteral("02:4c:46:00:53:0a")}
+        << QStringList{QStringLiteral("02:4c:46:00:53:0a 10.1.0.101")} << false;
+    QTest::newRow("a last line cut short by an interrupted write is ignored")
+        << record("02:4c:46:00:53:0a", "done", 0, first) + R"({"mac": "02:4c:46:0)" << QString()
+        << QStringList{QStringLiteral("02:4c:46:00:53:0a")}
+        << QStringList{QStringLiteral("02:4c:46:00:53:0a 10.1.0.100")} << true;
+    QTest::newRow("a bad line before the last is named")
+        << record("02:4c:46:00:53:0a", "done", 0, first) + "not a record\n\n" +
+               record("02:4c:46:00:53:0b", "done", 0, second)
+        << QStringLiteral("line 2 is not a record of lanfinch-cli watch") << QStringList() << QStringList()
+        << false;
+    QTest::newRow("a record without the settings it was given")
+        << QByteArray(R"({"mac": "02:4c:46:00:53:0a", "result": "done", "status": 0})"
+                      "\n")
+        << QStringLiteral("line 1 is not a record") << QStringList() << QStringList() << false;
+}
+
+void tst_CliInput::journal()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, error);
+    QFETCH(QStringList, done);
+    QFETCH(QStringList, handedOut);
+    QFETCH(bool, incomplete);
+    QList<JournalEntry> entries;
+    bool cut = false;
+    QString problem;
+    QCOMPARE(ReadJournal(text, entries, cut, problem), error.isEmpty());
+    QVERIFY2(problem.startsWith(error), qPrintable(problem));
+    QCOMPARE(cut, incomplete);
+    QStringList doneMacs;
+    for (const JournalEntry& entry : entries) {
+        if (entry.done)
+            doneMacs << MacText(entry.mac);
+    }
+    QCOMPARE(doneMacs, done);
+    QStringList given;
+    for (const PlannedAddress& planned : HandedOut(entries))
+        given << MacText(planned.mac) + QLatin1Char(' ') + HostAddressText(planned.ip);
+    QCOMPARE(given, handedOut);
 }
 
 QTEST_GUILESS_MAIN(tst_CliInput)

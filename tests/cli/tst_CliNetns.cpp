@@ -193,6 +193,11 @@ void tst_CliNetns::initTestCase()
     WriteFile(QStringLiteral("taken.csv"), "02:4c:46:00:53:0c,dhcp\n"
                                            "02:4c:46:00:53:02,127.0.0.3,255.0.0.0\n");
     WriteFile(QStringLiteral("own.csv"), "02:4c:46:00:53:02,127.0.0.1,255.0.0.0\n");
+    WriteFile(QStringLiteral("bad.jsonl"), "{\"mac\": \"02:4c:46:00:53:99\", \"status\": 0, \"planned\": "
+                                           "{\"dhcp\": true}}\n[]\n");
+    WriteFile(QStringLiteral("given.jsonl"), "{\"mac\": \"02:4c:46:00:53:99\", \"status\": 0, \"planned\": "
+                                             "{\"ip\": \"127.0.0.51\", \"mask\": \"255.0.0.0\", \"gateway\": "
+                                             "null}}\n");
 }
 
 void tst_CliNetns::WriteFile(const QString& name, const QByteArray& contents)
@@ -564,6 +569,24 @@ void tst_CliNetns::badInputSendsNothing_data()
     QTest::newRow("DHCP and a fixed address at once")
         << QStringList{setIp, kFixedMac, QStringLiteral("--dhcp"), QStringLiteral("--ip=127.0.0.40")}
         << QStringLiteral("--ip cannot be used with --dhcp");
+    const QString watch = QStringLiteral("watch");
+    const QStringList watchPlan{watch, QStringLiteral("--plan"), QStringLiteral("{dir}/plan.csv")};
+    QTest::newRow("watch without a plan or a range")
+        << QStringList{watch} << QStringLiteral("expected either --plan or --from");
+    QTest::newRow("watch: searches less than a second apart")
+        << watchPlan + QStringList{QStringLiteral("--interval=500")}
+        << QStringLiteral("--interval: expected a whole number from 1000 to 3600000");
+    QTest::newRow("watch: a misspelt value in the profile")
+        << watchPlan + QStringList{QStringLiteral("--profile"), QStringLiteral("{dir}/broken.json")}
+        << QStringLiteral("broken.json: gpio.ports[0].mode: expected one of OUTPUT, INPUT");
+    QTest::newRow("watch: a journal line that is no record")
+        << watchPlan + QStringList{QStringLiteral("--journal"), QStringLiteral("{dir}/bad.jsonl")}
+        << QStringLiteral("bad.jsonl: line 2 is not a record of lanfinch-cli watch");
+    QTest::newRow("watch: a plan address that an earlier run gave another board")
+        << watchPlan + QStringList{QStringLiteral("--journal"), QStringLiteral("{dir}/given.jsonl")}
+        << QStringLiteral(
+               "plan.csv: line 4 (02:4c:46:00:53:0b): 127.0.0.51 was given to 02:4c:46:00:53:99 by an "
+               "earlier run");
 }
 
 void tst_CliNetns::badInputSendsNothing()
@@ -789,6 +812,12 @@ void tst_CliNetns::setIp_data()
     QTest::newRow("plan: an address a board outside it uses")
         << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/taken.csv")} << 2 << 0
         << QByteArray()
+        << QStringLiteral(
+               "line 2 (02:4c:46:00:53:02): 127.0.0.3 is in use by 02:4c:46:00:53:03, which the plan "
+               "does not change; nothing was changed");
+    QTest::newRow("watch: a plan address a board outside it uses, refused at the start")
+        << QStringList{QStringLiteral("watch"), QStringLiteral("--plan"), QStringLiteral("{dir}/taken.csv")}
+        << 2 << 0 << QByteArray()
         << QStringLiteral(
                "line 2 (02:4c:46:00:53:02): 127.0.0.3 is in use by 02:4c:46:00:53:03, which the plan "
                "does not change; nothing was changed");

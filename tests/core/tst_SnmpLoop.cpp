@@ -75,6 +75,7 @@ class tst_SnmpLoop : public QObject
     void silentBoardHoldsUpNobody();
     void coroutinesChainRequests();
     void nothingSentWithoutSession();
+    void slicesEndByTheirDeadline();
 
   private:
     SimProcess m_sim;
@@ -162,6 +163,25 @@ void tst_SnmpLoop::nothingSentWithoutSession()
     });
     QVERIFY(called);
     QCOMPARE(loop.Outstanding(), std::size_t(0));
+}
+
+// A caller with other work runs the loop in slices: each ends by its deadline while the silent
+// board is still waited for (5 s), and a request abandoned then is never answered.
+void tst_SnmpLoop::slicesEndByTheirDeadline()
+{
+    SnmpLoop loop(m_sim.SnmpPort());
+    bool silentAnswered = false;
+    long rate = 0;
+    loop.Send(BitRateGet(7), [&](SnmpResponse) { silentAnswered = true; });
+    loop.Send(BitRateGet(3), [&](SnmpResponse response) { rate = BitRate(response); });
+    for (int slice = 0; slice < 20 && rate == 0; ++slice)
+        loop.RunUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    QVERIFY(rate > 0); // whatever an earlier test set
+    QCOMPARE(loop.Outstanding(), std::size_t(1));
+    loop.Abandon();
+    QCOMPARE(loop.Outstanding(), std::size_t(0));
+    loop.Run();
+    QVERIFY(!silentAnswered);
 }
 
 QTEST_GUILESS_MAIN(tst_SnmpLoop)

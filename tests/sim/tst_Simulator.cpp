@@ -108,6 +108,7 @@ class tst_Simulator : public QObject
     void snmpAgentLifecycle();
     void snmpLatency_data();
     void snmpLatency();
+    void lateBoardAnswersNothingThenFollowsItsAddress();
 };
 
 void tst_Simulator::helpNamesEveryOption()
@@ -121,7 +122,8 @@ void tst_Simulator::helpNamesEveryOption()
          {"--boards",          "--config",       "--bind",           "--snmp-port", "--no-snmp",
           "--reply-broadcast", "--log",          "--help",           "silent",      "replyDelayMs",
           "answerTwice",       "replyBroadcast", "setAddressResult", "replyMac",    "dhcpWire",
-          "keepSettings",      "--snmp-delay",   "--snmp-jitter",    "delayMs",     "jitterMs"})
+          "keepSettings",      "--snmp-delay",   "--snmp-jitter",    "delayMs",     "jitterMs",
+          "appearAfterMs"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
 }
 
@@ -143,6 +145,9 @@ void tst_Simulator::badStartIsAnErrorWithQuietStdout_data()
         << QStringList()
         << Boards({Board("00:0a:ff:10:20:3b", "127.0.0.2",
                          {{QStringLiteral("snmp"), QJsonObject{{QStringLiteral("delayMs"), 60001}}}})});
+    QTest::newRow("a board appearing after ten minutes")
+        << QStringList()
+        << Boards({Board("00:0a:ff:10:20:3b", "127.0.0.2", {{QStringLiteral("appearAfterMs"), 600001}})});
 }
 
 void tst_Simulator::badStartIsAnErrorWithQuietStdout()
@@ -521,6 +526,46 @@ void tst_Simulator::snmpLatency()
         QVERIFY2(tookMs >= delayMs, qPrintable(QStringLiteral("reply %1 after %2 ms").arg(id).arg(tookMs)));
     }
     QVERIFY(sim.Stop());
+}
+
+// A board plugged in later: before it appears, neither a search nor an SNMP GET gets an answer
+// from it; once it has taken a new address, its SNMP agent answers there and no longer at the old.
+void tst_Simulator::lateBoardAnswersNothingThenFollowsItsAddress()
+{
+    Session s;
+    const QString late = QStringLiteral("00:00:5e:00:53:70");
+    const QString config = s.sim.WriteConfig(
+        Boards({Board("00:00:5e:00:53:70", "127.0.0.70", {{QStringLiteral("appearAfterMs"), 3000}}),
+                Board("00:00:5e:00:53:71", "127.0.0.71")}));
+    QVERIFY(s.Start({QStringLiteral("--config"), config}));
+    const QList<quint32> bitRate{1, 3, 6, 1, 4, 1, 32473, 1, 4, 2, 10, 0};
+    int requestId = 0;
+    const auto answersSnmp = [&](const QString& address) {
+        const qint32 id = ++requestId;
+        if (!s.client.SendTo(SnmpRequest::Bytes(id, bitRate), address, s.sim.SnmpPort()))
+            return false;
+        const auto reply = s.client.Receive(300);
+        return reply && reply->address == address && SnmpRequest::ReplyId(reply->data) == id;
+    };
+    int searches = 0;
+    const auto listed = [&]() {
+        const NodeRequest search =
+            NodeRequest::Search(QByteArray::number(0x70000000u + ++searches, 16).constData());
+        return s.Send(search) ? s.Collect(search.tid, 2, 300) : QList<NodeReply>();
+    };
+
+    const QList<NodeReply> before = listed();
+    QCOMPARE(before.size(), 1);
+    QVERIFY(!FindByMac(before, late));
+    QVERIFY(!answersSnmp(QStringLiteral("127.0.0.70")));
+    QVERIFY(QTest::qWaitFor([&]() { return listed().size() == 2; }, 10000));
+    QVERIFY(answersSnmp(QStringLiteral("127.0.0.70")));
+
+    QVERIFY(s.Send(NodeRequest::SetAddress("71000000", "00:00:5e:00:53:70", "127.0.0.72", "255.0.0.0")));
+    QCOMPARE(s.Collect(QByteArray::fromHex("71000000"), 1).size(), 1);
+    QVERIFY(QTest::qWaitFor([&]() { return answersSnmp(QStringLiteral("127.0.0.72")); }, 5000));
+    QVERIFY(!answersSnmp(QStringLiteral("127.0.0.70")));
+    QVERIFY(s.sim.Stop());
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)
