@@ -4,8 +4,11 @@
 #include "cli/BoardAddress.h"
 #include "cli/CliContext.h"
 #include "cli/Commands.h"
+#include "cli/InputText.h"
+#include "cli/SettingsChange.h"
 #include "resources/TextParsers.h"
 
+#include <QFile>
 #include <QTextStream>
 
 namespace {
@@ -145,6 +148,44 @@ std::optional<QList<NodeInfo::MacAddress>> CommandLine::MacArguments(CliContext&
         macs << *mac;
     }
     return macs;
+}
+
+std::optional<QByteArray> CommandLine::ReadFile(const QString& path, CliContext& context) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    return ReadInputText(file);
+}
+
+std::optional<SettingsChange> CommandLine::ReadSettingsFile(const QString& path, CliContext& context) const
+{
+    const std::optional<QByteArray> text = ReadFile(path, context);
+    if (!text)
+        return std::nullopt;
+    SettingsChange change;
+    QString error;
+    if (!ParseSettingsDocument(*text, change, error)) {
+        Fail(context, QStringLiteral("%1: %2").arg(path, error));
+        return std::nullopt;
+    }
+    return change;
+}
+
+std::optional<QList<PlannedAddress>> CommandLine::ReadPlanFile(const QString& path, CliContext& context) const
+{
+    const std::optional<QByteArray> text = ReadFile(path, context);
+    if (!text)
+        return std::nullopt;
+    QList<PlannedAddress> plan;
+    QString error;
+    if (!ParseAddressPlan(*text, plan, error)) {
+        Fail(context, QStringLiteral("%1: %2").arg(path, error));
+        return std::nullopt;
+    }
+    return plan;
 }
 
 CliStatus RunGetOrSet(const QString& command, const QStringList& arguments, CliContext& context,

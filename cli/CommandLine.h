@@ -12,6 +12,8 @@
 #include <optional>
 
 struct CliContext;
+struct PlannedAddress;
+struct SettingsChange;
 
 // The command line of one command ("serial get", "apply", ...): QCommandLineParser with --help,
 // usage and error reporting in one style, and the options several commands share.
@@ -54,10 +56,18 @@ class CommandLine
     // is not (as Fail does).
     std::optional<QList<NodeInfo::MacAddress>> MacArguments(CliContext& context) const;
 
+    // An input file, read (see InputText.h) and parsed: a settings document, a plan of addresses.
+    // nullopt once it has reported why it is none, naming the file.
+    std::optional<SettingsChange> ReadSettingsFile(const QString& path, CliContext& context) const;
+    std::optional<QList<PlannedAddress>> ReadPlanFile(const QString& path, CliContext& context) const;
+
     // Reports a usage or input error the way Parse does; returns CliStatus::BadInput.
     CliStatus Fail(CliContext& context, const QString& message) const;
 
   private:
+    // The text of the file at path; nullopt once reported.
+    std::optional<QByteArray> ReadFile(const QString& path, CliContext& context) const;
+
     QString m_words;
     QCommandLineParser m_parser;
     OutputFormat m_format = OutputFormat::Table;

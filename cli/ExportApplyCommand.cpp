@@ -89,14 +89,11 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 2, -1))
         return *end;
 
-    const QString path = line.Positional().at(0);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    SettingsChange change;
+    const std::optional<SettingsChange> document = line.ReadSettingsFile(line.Positional().at(0), context);
+    if (!document)
+        return CliStatus::BadInput;
+    const SettingsChange& change = *document;
     QString error;
-    if (!ParseSettingsDocument(ReadInputText(file), change, error))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
     const std::optional<QStringList> addresses = ParseBoardAddresses(line.Positional().mid(1), error);
     if (!addresses)
         return line.Fail(context, error);

@@ -47,14 +47,9 @@ std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& conte
 {
     if (!line.Parser().isSet(kCheck))
         return std::nullopt;
-    const QString path = line.Parser().value(kCheck);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    QString error;
-    document.emplace();
-    if (!ParseSettingsDocument(ReadInputText(file), *document, error))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    document = line.ReadSettingsFile(line.Parser().value(kCheck), context);
+    if (!document)
+        return CliStatus::BadInput;
     return std::nullopt;
 }
 

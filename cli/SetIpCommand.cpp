@@ -107,13 +107,10 @@ std::optional<CliStatus> ReadFixedSettings(const CommandLine& line, CliContext& 
 std::optional<CliStatus> ReadPlanFile(const CommandLine& line, CliContext& context,
                                       QList<PlannedAddress>& plan)
 {
-    const QString path = line.Parser().value(kPlan);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    QString error;
-    if (!ParseAddressPlan(ReadInputText(file), plan, error))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    std::optional<QList<PlannedAddress>> read = line.ReadPlanFile(line.Parser().value(kPlan), context);
+    if (!read)
+        return CliStatus::BadInput;
+    plan = std::move(*read);
     return std::nullopt;
 }
 

@@ -119,14 +119,9 @@ std::optional<CliStatus> ReadProfile(const CommandLine& line, CliContext& contex
 {
     if (!line.Parser().isSet(kProfile))
         return std::nullopt;
-    const QString path = line.Parser().value(kProfile);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    QString error;
-    options.profile.emplace();
-    if (!ParseSettingsDocument(ReadInputText(file), *options.profile, error))
-        return line.Fail(context, QStringLiteral("%1: %2").arg(path, error));
+    options.profile = line.ReadSettingsFile(line.Parser().value(kProfile), context);
+    if (!options.profile)
+        return CliStatus::BadInput;
     return std::nullopt;
 }
 
