@@ -41,7 +41,7 @@ options:
   document:
     description:
       - 'The settings document, such as C({"serial": {"bitrate": 115200}, "gpio": {"ports": [{"port": 3, "mode": "INPUT"}]}}).'
-      - 'A file on the controller: C(document: "{{ lookup(''file'', ''line3.json'') | from_json }}").'
+      - A file on the controller goes in through the C(file) lookup and the C(from_json) filter, as in the examples.
       - Excludes I(path).
     type: dict
   path:
