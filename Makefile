@@ -65,9 +65,13 @@ bench: deps
 install: release
 	cmake --install $(DEMO_DIR)
 
-# The Debian package, in $(DEMO_DIR): lanfinch_VERSION_ARCH.deb.
+# The Debian package and the Ansible collection, in $(DEMO_DIR): lanfinch_VERSION_ARCH.deb and
+# lanfinch-boards-VERSION.tar.gz. Ansible writes nothing outside $(DEMO_DIR) and needs a UTF-8 locale.
 package: release
 	cd $(DEMO_DIR) && cpack -G DEB
+	LC_ALL=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 ANSIBLE_HOME=$(abspath $(DEMO_DIR))/ansible-home \
+	    ANSIBLE_LOCAL_TEMP=$(abspath $(DEMO_DIR))/ansible-home/tmp \
+	    ansible-galaxy collection build ansible --output-path $(DEMO_DIR) --force
 
 clean:
 	rm -rf build

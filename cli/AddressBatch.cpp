@@ -29,14 +29,6 @@ qsizetype PlanIndex(const QList<PlannedAddress>& plan, const NodeInfo::MacAddres
     return -1;
 }
 
-QString SettingsText(const NetworkSettings& settings)
-{
-    return QStringLiteral("%1/%2 gateway %3 DHCP %4")
-        .arg(QString::fromStdString(settings.GetIpText()), QString::fromStdString(settings.GetMaskText()),
-             QString::fromStdString(settings.GetGatewayText()),
-             QString::fromStdString(settings.GetDhcpText()));
-}
-
 // A set-address request names a board by its MAC only: where several answer with it, every one
 // of them would take the settings.
 QString SharedMacProblem(const QList<PlannedAddress>& plan, const QList<FoundBoard>& found)
@@ -222,7 +214,7 @@ void MarkUnconfirmed(AddressChangeResult& result, const std::optional<NetworkSet
         result.detail += QStringLiteral(", but it could not be confirmed: ") + problem;
     else if (seen)
         result.detail +=
-            QStringLiteral(", but searches for %1 s showed it with %2").arg(seconds).arg(SettingsText(*seen));
+            QStringLiteral(", but searches for %1 s showed it with %2").arg(seconds).arg(NetworkSettingsText(*seen));
     else
         result.detail += QStringLiteral(", but it answered no search for %1 s").arg(seconds);
 }
@@ -260,8 +252,13 @@ QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<Pla
             });
             AddressRequest request;
             if (holdOut != holders.cend())
-                results[i] = {plan[i].mac, CliStatus::NotSent, ResultWord(CliStatus::NotSent),
-                              HoldOutText(plan[i], plan[*holdOut]), std::nullopt};
+                results[i] = {plan[i].mac,
+                              CliStatus::NotSent,
+                              ResultWord(CliStatus::NotSent),
+                              HoldOutText(plan[i], plan[*holdOut]),
+                              std::nullopt,
+                              std::nullopt,
+                              std::nullopt};
             else if (std::optional<AddressChangeResult> result = PrepareChange(plan[i], found, request))
                 results[i] = *result;
             else {
@@ -273,10 +270,46 @@ QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<Pla
         }
         const QList<SetAddressAnswer> answers = exchange.SetAddresses(
             requests, jobs, [&](qsizetype k) { progress.Show(answered++, MacText(plan[sent[k]].mac)); });
-        for (qsizetype k = 0; k < sent.size(); ++k)
+        for (qsizetype k = 0; k < sent.size(); ++k) {
             results[sent[k]] = ChangeResult(plan[sent[k]], answers[k]);
+            results[sent[k]].requested = requests[k].settings;
+        }
         if (confirm)
             Confirm(exchange, plan, wave, results);
     }
+    for (qsizetype i = 0; i < plan.size(); ++i) {
+        if (const FoundBoard* board = FindBoard(found, plan[i].mac))
+            results[i].previous = board->record.GetSettings();
+    }
     return results;
+}
+
+QList<AddressChangeResult> PreviewChanges(const QList<PlannedAddress>& plan, const QList<FoundBoard>& found)
+{
+    QList<AddressChangeResult> results;
+    for (const PlannedAddress& entry : plan) {
+        AddressRequest request;
+        if (std::optional<AddressChangeResult> result = PrepareChange(entry, found, request)) {
+            results << *result;
+            continue;
+        }
+        const NetworkSettings& current = FindBoard(found, entry.mac)->record.GetSettings();
+        results << AddressChangeResult{
+            entry.mac,
+            CliStatus::Done,
+            QStringLiteral("would change"),
+            QStringLiteral("would send %1; nothing was sent").arg(NetworkSettingsText(request.settings)),
+            current,
+            current,
+            request.settings};
+    }
+    return results;
+}
+
+void AcceptUnchanged(QList<AddressChangeResult>& results)
+{
+    for (AddressChangeResult& result : results) {
+        if (result.result == QLatin1String("unchanged"))
+            result.status = CliStatus::Done;
+    }
 }

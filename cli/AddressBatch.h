@@ -49,3 +49,12 @@ void MarkUnconfirmed(AddressChangeResult& result, const std::optional<NetworkSet
 QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<PlannedAddress>& plan,
                                          const QList<FoundBoard>& found, const PlanOrder& order, bool confirm,
                                          int jobs, Progress& progress);
+
+// What ChangeInOrder would do, sending nothing: per plan entry, in the plan's order, "would change"
+// with the settings its request would carry, or what PrepareChange makes of it (unchanged, not
+// found). The plan has passed OrderPlan.
+QList<AddressChangeResult> PreviewChanges(const QList<PlannedAddress>& plan, const QList<FoundBoard>& found);
+
+// A board that has its settings already counts as done (--unchanged-ok): for scripts that state
+// what a board should have rather than what to change.
+void AcceptUnchanged(QList<AddressChangeResult>& results);

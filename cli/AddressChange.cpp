@@ -31,7 +31,7 @@ QStringList SettingsFields(const NetworkSettings& settings)
 
 AddressChangeResult Result(const PlannedAddress& entry, CliStatus status, const QString& detail)
 {
-    return {entry.mac, status, ResultWord(status), detail, std::nullopt};
+    return {entry.mac, status, ResultWord(status), detail, std::nullopt, std::nullopt, std::nullopt};
 }
 
 QString MacList(const QList<NodeInfo::MacAddress>& macs)
@@ -108,6 +108,7 @@ std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, co
                               : QStringLiteral("settings not changed: the board has them already"));
         result.result = QStringLiteral("unchanged");
         result.reported = board->record.GetSettings();
+        result.previous = result.reported;
         return result;
     }
     request = AddressRequest{*settings, entry.mac, board->interfaceIndex};
@@ -122,6 +123,13 @@ AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAn
     if (answer.reply)
         result.reported = answer.reply->GetSettings();
     return result;
+}
+
+QString NetworkSettingsText(const NetworkSettings& settings)
+{
+    return QStringLiteral("%1/%2 gateway %3 DHCP %4")
+        .arg(Text(settings.GetIpText()), Text(settings.GetMaskText()), Text(settings.GetGatewayText()),
+             Text(settings.GetDhcpText()));
 }
 
 Records SearchRecords(const QList<FoundBoard>& boards)
@@ -153,18 +161,21 @@ Records AddressChangeRecords(const QList<AddressChangeResult>& results)
     records.columns = {QStringLiteral("mac"),   QStringLiteral("result"),  QStringLiteral("ip"),
                        QStringLiteral("mask"),  QStringLiteral("gateway"), QStringLiteral("dhcp"),
                        QStringLiteral("detail")};
+    const auto json = [](const std::optional<NetworkSettings>& settings) {
+        return settings ? QJsonValue(SettingsObject(*settings)) : QJsonValue();
+    };
     QJsonArray list;
     for (const AddressChangeResult& result : results) {
         const QStringList reported = result.reported ? SettingsFields(*result.reported) : QStringList(4);
         records.rows << (QStringList{MacText(result.mac), result.result} + reported +
                          QStringList{result.detail});
-        list.append(
-            QJsonObject{{QStringLiteral("mac"), MacText(result.mac)},
-                        {QStringLiteral("status"), static_cast<int>(result.status)},
-                        {QStringLiteral("result"), result.result},
-                        {QStringLiteral("detail"), result.detail},
-                        {QStringLiteral("reported"),
-                         result.reported ? QJsonValue(SettingsObject(*result.reported)) : QJsonValue()}});
+        list.append(QJsonObject{{QStringLiteral("mac"), MacText(result.mac)},
+                                {QStringLiteral("status"), static_cast<int>(result.status)},
+                                {QStringLiteral("result"), result.result},
+                                {QStringLiteral("detail"), result.detail},
+                                {QStringLiteral("reported"), json(result.reported)},
+                                {QStringLiteral("previous"), json(result.previous)},
+                                {QStringLiteral("requested"), json(result.requested)}});
     }
     records.json = QJsonDocument(list);
     return records;

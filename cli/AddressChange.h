@@ -19,8 +19,12 @@ struct AddressChangeResult
     QString result; // ok, unchanged, unconfirmed, refused, no reply, not sent, not found
     QString detail;
     // The settings the board reported last: to the confirmation search, in its reply, or (for a
-    // change refused as unchanged) to the search before.
+    // change refused as unchanged, or a dry run) to the search before.
     std::optional<NetworkSettings> reported;
+    // What the search before the change found the board with (none: no board answered), and the
+    // settings its set-address request carried, or in a dry run would carry (none: nothing sent).
+    std::optional<NetworkSettings> previous;
+    std::optional<NetworkSettings> requested;
 };
 
 // The board with this MAC among those a search found, or nullptr.
@@ -46,10 +50,13 @@ AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAn
 
 // Settings as the JSON records carry them: ip, mask, gateway (null: none), dhcp.
 QJsonObject SettingsObject(const NetworkSettings& settings);
+// "192.168.0.10/255.255.255.0 gateway 192.168.0.1 DHCP no"
+QString NetworkSettingsText(const NetworkSettings& settings);
 
 // The boards of a search: mac, ip, mask, gateway, dhcp, interface.
 Records SearchRecords(const QList<FoundBoard>& boards);
-// One row per board: mac, result, the reported settings, detail; in JSON with the status too.
+// One row per board: mac, result, the reported settings, detail; in JSON with the status, the
+// previous and the requested settings too.
 Records AddressChangeRecords(const QList<AddressChangeResult>& results);
 // Fixed addresses as a plan: mac, ip, mask, gateway (empty: none); its CSV is a plan for --plan.
 Records PlanRecords(const QList<PlannedAddress>& plan);

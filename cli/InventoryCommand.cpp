@@ -11,9 +11,14 @@
 #include "cli/NodeExchange.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
+#include "resources/TextParsers.h"
 
 #include <QFile>
 #include <QTextStream>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +47,37 @@ Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
     co_return entry;
 }
 
+// The boards asked for, by MAC or by IP address.
+struct Chosen
+{
+    QList<NodeInfo::MacAddress> macs;
+    QList<quint32> addresses; // host order
+    bool IsEmpty() const { return macs.isEmpty() && addresses.isEmpty(); }
+};
+
+std::optional<CliStatus> ReadChoices(const CommandLine& line, CliContext& context, Chosen& chosen)
+{
+    QString error;
+    for (const QString& text : line.Positional()) {
+        if (const std::optional<quint32> address = ParseCompleteAddress(text)) {
+            if (chosen.addresses.contains(*address))
+                return line.Fail(context, QStringLiteral("%1 is given twice").arg(HostAddressText(*address)));
+            chosen.addresses << *address;
+            continue;
+        }
+        const std::optional<NodeInfo::MacAddress> mac = ParseMacAddress(text);
+        if (!mac)
+            return line.Fail(
+                context, QStringLiteral("\"%1\" is neither a MAC address such as 00:0a:ff:10:20:3b nor an "
+                                        "IPv4 address")
+                             .arg(text));
+        if (chosen.macs.contains(*mac))
+            return line.Fail(context, QStringLiteral("%1 is given twice").arg(MacText(*mac)));
+        chosen.macs << *mac;
+    }
+    return std::nullopt;
+}
+
 std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& context,
                                       std::optional<SettingsChange>& document)
 {
@@ -63,22 +99,35 @@ std::optional<CliStatus> Search(CliContext& context, QList<FoundBoard>& found)
     return CliStatus::NotSent;
 }
 
-// The boards found with the MACs named (all of them when none is), in the search's order; a named
-// MAC that no board answered for is reported, and the rest go on.
-QList<FoundBoard> Chosen(CliContext& context, const QList<NodeInfo::MacAddress>& named,
-                         const QList<FoundBoard>& found, CliStatus& status)
+quint32 AddressOf(const FoundBoard& board)
+{
+    return ntohl(board.record.GetSettings().GetIpAddress());
+}
+
+// The boards found with the MACs or addresses named (all of them when none is), in the search's
+// order; one named that no board answered for is reported, and the rest go on.
+QList<FoundBoard> Choose(CliContext& context, const Chosen& named, const QList<FoundBoard>& found,
+                         CliStatus& status)
 {
     QList<FoundBoard> chosen;
     for (const FoundBoard& board : found) {
-        if (named.isEmpty() || named.contains(board.record.GetMac()))
+        if (named.IsEmpty() || named.macs.contains(board.record.GetMac()) ||
+            named.addresses.contains(AddressOf(board)))
             chosen << board;
     }
-    for (const NodeInfo::MacAddress& mac : named) {
-        if (FindBoard(found, mac) == nullptr) {
-            context.err << ProgramName() << ": inventory: " << MacText(mac)
-                        << ": no board with this MAC answered the search\n";
-            status = CliStatus::NotFound;
-        }
+    const auto missing = [&](const QString& name, const char* what) {
+        context.err << ProgramName() << ": inventory: " << name << ": no board with this " << what
+                    << " answered the search\n";
+        status = CliStatus::NotFound;
+    };
+    for (const NodeInfo::MacAddress& mac : named.macs) {
+        if (FindBoard(found, mac) == nullptr)
+            missing(MacText(mac), "MAC");
+    }
+    for (const quint32 address : named.addresses) {
+        if (std::none_of(found.cbegin(), found.cend(),
+                         [&](const FoundBoard& board) { return AddressOf(board) == address; }))
+            missing(HostAddressText(address), "address");
     }
     return chosen;
 }
@@ -90,8 +139,9 @@ CliStatus RunInventory(const QStringList& arguments, CliContext& context)
     CommandLine line(
         QStringLiteral("inventory"),
         QStringLiteral(
-            "Searches once, as search does, then reads every board listed (or those with the MACs "
-            "given) as export does: its serial settings and all eight I/O ports, strictly, many boards "
+            "Searches once, as search does, then reads every board listed (or those with the MACs or IP "
+            "addresses given) as export does: its serial settings and all eight I/O ports, strictly, many "
+            "boards "
             "at once (see --jobs). Prints one record per board in the search's order: MAC, IP settings, "
             "interface, the result, and the settings. The table is a summary (serial as \"TCPSERVER "
             "21347 9600 8N1\", the ports' modes as \"OOIIOOOO\", O for OUTPUT, I for INPUT); json has "
@@ -105,20 +155,20 @@ CliStatus RunInventory(const QStringList& arguments, CliContext& context)
             "with each setting named, its value on the board and in the document "
             "(\"gpio.port3.mode: board OUTPUT, document INPUT\"). The exit status is the worst of the "
             "boards: 3 one differs or could not be read, 4 one did not answer, 6 no board answered for "
-            "a MAC given."));
+            "a MAC or address given."));
     line.AddFormatOption();
     line.AddJobsOption();
     line.Parser().addOption({kCheck, QStringLiteral("Compare every board with this settings document."),
                              QStringLiteral("FILE.json")});
-    line.AddPositional(QStringLiteral("MAC"),
-                       QStringLiteral("Only the boards with these MACs, such as 00:0a:ff:10:20:3b."),
-                       QStringLiteral("[MAC...]"));
+    line.AddPositional(QStringLiteral("BOARD"),
+                       QStringLiteral("Only the boards with these MACs (such as 00:0a:ff:10:20:3b) or IPv4 "
+                                      "addresses, as the search lists them."),
+                       QStringLiteral("[MAC|IP...]"));
     if (const std::optional<CliStatus> end = line.Parse(arguments, context, 0, -1))
         return *end;
-    const std::optional<QList<NodeInfo::MacAddress>> macs = line.MacArguments(context);
-    if (!macs)
-        return CliStatus::BadInput;
-    const QList<NodeInfo::MacAddress>& named = *macs;
+    Chosen named;
+    if (const std::optional<CliStatus> failed = ReadChoices(line, context, named))
+        return *failed;
     std::optional<SettingsChange> document;
     if (const std::optional<CliStatus> failed = ReadDocument(line, context, document))
         return *failed;
@@ -127,7 +177,7 @@ CliStatus RunInventory(const QStringList& arguments, CliContext& context)
     if (const std::optional<CliStatus> failed = Search(context, found))
         return *failed;
     CliStatus status = CliStatus::Done;
-    const QList<FoundBoard> boards = Chosen(context, named, found, status);
+    const QList<FoundBoard> boards = Choose(context, named, found, status);
     QStringList addresses;
     for (const FoundBoard& board : boards)
         addresses << QString::fromStdString(board.record.GetSettings().GetIpText());

@@ -29,6 +29,7 @@ const QString kPlan = QStringLiteral("plan");
 const QString kFrom = QStringLiteral("from");
 const QString kDryRun = QStringLiteral("dry-run");
 const QString kNoConfirm = QStringLiteral("no-confirm");
+const QString kUnchangedOk = QStringLiteral("unchanged-ok");
 
 void AddOptions(QCommandLineParser& parser)
 {
@@ -50,8 +51,12 @@ void AddOptions(QCommandLineParser& parser)
                         "every address a listed board uses now."),
          QStringLiteral("A")});
     parser.addOption(
-        {kDryRun, QStringLiteral("With --from: print the plan (in CSV, one that --plan reads) and "
-                                 "send nothing.")});
+        {kDryRun, QStringLiteral("Send nothing. With --from: print the plan (in CSV, one that --plan reads). "
+                                 "With a MAC or --plan: search, check the plan as a change would, and print "
+                                 "for each board what it would get (would change, with the settings its "
+                                 "request would carry, or unchanged).")});
+    parser.addOption({kUnchangedOk, QStringLiteral("A board that has the settings already is unchanged with "
+                                                   "status 0 rather than 3.")});
     parser.addOption({kNoConfirm, QStringLiteral("Take a board's success reply as the outcome, without the "
                                                  "searches that confirm its new settings.")});
 }
@@ -153,11 +158,15 @@ CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchang
     if (!order)
         return CliStatus::BadInput;
     QList<AddressChangeResult> results;
-    {
+    if (line.Parser().isSet(kDryRun)) {
+        results = PreviewChanges(plan, found);
+    } else {
         Progress progress(context, QStringLiteral("set-ip"), plan.size());
         results = ChangeInOrder(exchange, plan, found, *order, !line.Parser().isSet(kNoConfirm), line.Jobs(),
                                 progress);
     }
+    if (line.Parser().isSet(kUnchangedOk))
+        AcceptUnchanged(results);
     PrintRecords(AddressChangeRecords(results), line.Format(), context.out);
     return WorstStatus(results);
 }
@@ -174,9 +183,6 @@ CliStatus ChangeAll(const CommandLine& line, CliContext& context, const QList<Pl
 
 CliStatus SetOne(const CommandLine& line, CliContext& context)
 {
-    if (const std::optional<CliStatus> refused =
-            RefuseOptions(line, context, QStringLiteral("one board's MAC"), {kDryRun}))
-        return *refused;
     if (line.Positional().size() != 1)
         return line.Fail(context,
                          line.Positional().isEmpty()
@@ -204,7 +210,7 @@ CliStatus SetOne(const CommandLine& line, CliContext& context)
 CliStatus SetPlan(const CommandLine& line, CliContext& context)
 {
     if (const std::optional<CliStatus> refused =
-            RefuseOptions(line, context, QStringLiteral("--plan"), {kDhcp, kIp, kMask, kGateway, kDryRun}))
+            RefuseOptions(line, context, QStringLiteral("--plan"), {kDhcp, kIp, kMask, kGateway}))
         return *refused;
     if (!line.Positional().isEmpty())
         return line.Fail(context, QStringLiteral("--plan takes no MAC: the file names the boards"));
@@ -290,16 +296,18 @@ CliStatus RunSetIp(const QStringList& arguments, CliContext& context)
         QStringLiteral(
             "Changes the IP settings of boards by the node protocol, as the window's IP settings command "
             "does: the settings must pass its address rules, a switch to DHCP keeps the addresses the board "
-            "reported, and a change that changes nothing is refused. It searches first, to find each board "
+            "reported, and a change that changes nothing is refused (unchanged, status 3; 0 with "
+            "--unchanged-ok). It searches first, to find each board "
             "by its MAC and learn its settings, then sends each board its request (out of the interface it "
             "answered on) and waits up to 15 s for its reply. Then it searches once a second, for up to "
             "10 s, until each changed board shows its new settings: only then is the change ok, otherwise "
             "unconfirmed (status 3). Prints one line per board: the outcome and the settings the board "
-            "reports.\n"
+            "reports; in JSON also the settings the search before found (\"previous\") and those the "
+            "request carried (\"requested\", null when nothing was sent).\n"
             "\n"
-            "  set-ip MAC --dhcp\n"
-            "  set-ip MAC --ip A --mask M [--gateway G]\n"
-            "  set-ip --plan FILE.csv\n"
+            "  set-ip MAC --dhcp [--dry-run] [--unchanged-ok]\n"
+            "  set-ip MAC --ip A --mask M [--gateway G] [--dry-run] [--unchanged-ok]\n"
+            "  set-ip --plan FILE.csv [--dry-run] [--unchanged-ok]\n"
             "  set-ip --from A --mask M [--gateway G] [--dry-run] [MAC...]\n"
             "\n"
             "A plan is checked completely before anything is sent; a bad line is named and nothing is "

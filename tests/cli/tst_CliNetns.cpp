@@ -470,6 +470,13 @@ void tst_CliNetns::inventory_data()
          "check": {"matches": false, "differences": [
             {"key": "serial.bitrate", "board": 9600, "document": 115200},
             {"key": "gpio.port3.mode", "board": "OUTPUT", "document": "INPUT"}]}}])");
+    // The address picks one of the two boards that share a MAC, not both.
+    QTest::newRow("chosen by address and by MAC, an address no board has")
+        << QStringList{inventory, QStringLiteral("--check={dir}/check.json"), QStringLiteral("127.0.0.114"),
+                       QStringLiteral("02:4c:46:00:53:04"), QStringLiteral("127.0.0.99")}
+        << 6 << 2 << QByteArray(R"([
+        {"ip": "127.0.0.114", "mac": "02:4c:46:00:53:0e", "sharedMac": true, "result": "differs"},
+        {"ip": "127.0.0.4", "result": "differs"}])");
     QTest::newRow("a MAC no board answers for, the others listed")
         << QStringList{inventory, kUnknownMac, QStringLiteral("02:4c:46:00:53:04"),
                        QStringLiteral("--jobs=1")}
@@ -771,19 +778,24 @@ void tst_CliNetns::setIp_data()
                        QStringLiteral("127.0.0.1")}
         << 0 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:08", "status": 0, "result": "ok",
             "detail": "network settings changed and confirmed by a search",
-            "reported": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
+            "reported": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false},
+            "previous": {"ip": "127.0.0.8", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.40", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
         << QString();
     QTest::newRow("DHCP for a board that uses it: nothing sent")
         << QStringList{setIp, kDhcpMac, QStringLiteral("--dhcp")} << 3 << 0
         << QByteArray(R"json([{"mac": "02:4c:46:00:53:09", "status": 3, "result": "unchanged",
             "detail": "settings not changed: the board uses DHCP already",
-            "reported": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true}}])json")
+            "reported": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true},
+            "previous": {"ip": "127.0.0.9", "mask": "255.0.0.0", "gateway": null, "dhcp": true},
+            "requested": null}])json")
         << QString();
     QTest::newRow("a MAC no board answers for")
         << QStringList{setIp, kUnknownMac, QStringLiteral("--ip=127.0.0.41"),
                        QStringLiteral("--mask=255.0.0.0")}
         << 6 << 0 << QByteArray(R"json([{"mac": "02:4c:46:00:53:ff", "status": 6, "result": "not found",
-            "detail": "no board with this MAC answered the search", "reported": null}])json")
+            "detail": "no board with this MAC answered the search", "reported": null, "previous": null,
+            "requested": null}])json")
         << QString();
     // Ten searches, a second each, find the board with its old settings.
     QTest::newRow("success answered, settings kept: unconfirmed")
@@ -791,14 +803,18 @@ void tst_CliNetns::setIp_data()
                        QStringLiteral("--mask=255.0.0.0")}
         << 3 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:0d", "status": 3, "result": "unconfirmed",
             "detail": "network settings changed, but searches for 10 s showed it with 127.0.0.13/255.0.0.0 gateway none DHCP no",
-            "reported": {"ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+            "reported": {"ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.42", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
         << QString();
     QTest::newRow("the same without confirmation: the reply's word")
         << QStringList{setIp, QStringLiteral("02:4c:46:00:53:0d"), QStringLiteral("--ip=127.0.0.42"),
                        QStringLiteral("--mask=255.0.0.0"), QStringLiteral("--no-confirm")}
         << 0 << 1 << QByteArray(R"json([{"mac": "02:4c:46:00:53:0d", "status": 0, "result": "ok",
             "detail": "network settings changed",
-            "reported": {"ip": "127.0.0.42", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+            "reported": {"ip": "127.0.0.42", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.13", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.42", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
         << QString();
     QTest::newRow("a MAC two boards answer with: nothing sent")
         << QStringList{setIp, QStringLiteral("02:4c:46:00:53:0e"), QStringLiteral("--dhcp")} << 2 << 0
@@ -836,22 +852,75 @@ void tst_CliNetns::setIp_data()
         << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/handover.csv")} << 0 << 2
         << QByteArray(R"json([{"mac": "02:4c:46:00:53:10", "status": 0, "result": "ok",
             "detail": "network settings changed and confirmed by a search",
-            "reported": {"ip": "127.0.0.17", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
+            "reported": {"ip": "127.0.0.17", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.16", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.17", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
             {"mac": "02:4c:46:00:53:11", "status": 0, "result": "ok",
             "detail": "network settings changed and confirmed by a search",
-            "reported": {"ip": "127.0.0.70", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
+            "reported": {"ip": "127.0.0.70", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.17", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.70", "mask": "255.0.0.0", "gateway": null, "dhcp": false}}])json")
         << QString();
+    QTest::newRow("dry run: what a board would get, nothing sent")
+        << QStringList{setIp,
+                       QStringLiteral("02:4c:46:00:53:07"),
+                       QStringLiteral("--ip=127.0.0.7"),
+                       QStringLiteral("--mask=255.0.0.0"),
+                       QStringLiteral("--gateway=127.0.0.1"),
+                       QStringLiteral("--dry-run")}
+        << 0 << 0 << QByteArray(R"json([{"mac": "02:4c:46:00:53:07", "status": 0, "result": "would change",
+            "detail": "would send 127.0.0.7/255.0.0.0 gateway 127.0.0.1 DHCP no; nothing was sent",
+            "reported": {"ip": "127.0.0.7", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.7", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.7", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
+        << QString();
+    QTest::newRow("settings a board has already, unchanged-ok: status 0")
+        << QStringList{setIp, QStringLiteral("02:4c:46:00:53:07"), QStringLiteral("--ip=127.0.0.7"),
+                       QStringLiteral("--mask=255.0.0.0"), QStringLiteral("--unchanged-ok")}
+        << 0 << 0 << QByteArray(R"json([{"mac": "02:4c:46:00:53:07", "status": 0, "result": "unchanged",
+            "detail": "settings not changed: the board has them already",
+            "reported": {"ip": "127.0.0.7", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.7", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": null}])json")
+        << QString();
+    QTest::newRow("dry run of a plan: each board as the change would find it")
+        << QStringList{setIp, QStringLiteral("--plan={dir}/plan.csv"), QStringLiteral("--dry-run")} << 0 << 0
+        << QByteArray(R"json([{"mac": "02:4c:46:00:53:0c", "status": 0, "result": "would change",
+            "detail": "would send 127.0.0.12/255.0.0.0 gateway none DHCP yes; nothing was sent",
+            "reported": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true}},
+            {"mac": "02:4c:46:00:53:0a", "status": 0, "result": "would change",
+            "detail": "would send 127.0.0.50/255.0.0.0 gateway none DHCP no; nothing was sent",
+            "reported": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.50", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
+            {"mac": "02:4c:46:00:53:0b", "status": 0, "result": "would change",
+            "detail": "would send 127.0.0.51/255.0.0.0 gateway 127.0.0.1 DHCP no; nothing was sent",
+            "reported": {"ip": "127.0.0.11", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.11", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.51", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
+        << QString();
+    QTest::newRow("dry run of a plan that cannot be carried out")
+        << QStringList{setIp, QStringLiteral("--plan={dir}/taken.csv"), QStringLiteral("--dry-run")} << 2 << 0
+        << QByteArray() << QStringLiteral("127.0.0.3 is in use by 02:4c:46:00:53:03");
     // The silent board costs the full 15 s wait.
     QTest::newRow("plan: one board changes, one refuses, one stays silent")
         << QStringList{setIp, QStringLiteral("--plan"), QStringLiteral("{dir}/plan.csv")} << 4 << 3
         << QByteArray(R"json([{"mac": "02:4c:46:00:53:0c", "status": 0, "result": "ok",
             "detail": "network settings changed and confirmed by a search",
-            "reported": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true}},
+            "reported": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true},
+            "previous": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.12", "mask": "255.0.0.0", "gateway": null, "dhcp": true}},
             {"mac": "02:4c:46:00:53:0a", "status": 3, "result": "refused",
             "detail": "the board refused the settings (result 1)",
-            "reported": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
+            "reported": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "previous": {"ip": "127.0.0.10", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.50", "mask": "255.0.0.0", "gateway": null, "dhcp": false}},
             {"mac": "02:4c:46:00:53:0b", "status": 4, "result": "no reply",
-            "detail": "no reply within 15 s", "reported": null}])json")
+            "detail": "no reply within 15 s", "reported": null,
+            "previous": {"ip": "127.0.0.11", "mask": "255.0.0.0", "gateway": null, "dhcp": false},
+            "requested": {"ip": "127.0.0.51", "mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": false}}])json")
         << QString();
     QTest::newRow("consecutive addresses, dry run: the addresses in use are skipped")
         << QStringList{setIp,
