@@ -213,8 +213,9 @@ void MarkUnconfirmed(AddressChangeResult& result, const std::optional<NetworkSet
     if (!problem.isEmpty())
         result.detail += QStringLiteral(", but it could not be confirmed: ") + problem;
     else if (seen)
-        result.detail +=
-            QStringLiteral(", but searches for %1 s showed it with %2").arg(seconds).arg(NetworkSettingsText(*seen));
+        result.detail += QStringLiteral(", but searches for %1 s showed it with %2")
+                             .arg(seconds)
+                             .arg(NetworkSettingsText(*seen));
     else
         result.detail += QStringLiteral(", but it answered no search for %1 s").arg(seconds);
 }
