@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +96,49 @@ bool RunQuiet(const std::vector<std::string>& argv, const std::vector<std::strin
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TimedRun RunTimed(const std::vector<std::string>& argv, const std::string& outPath)
+{
+    TimedRun run;
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0)
+        return run;
+    const int64_t start = NowNs();
+    const pid_t pid = Spawn(argv, {}, out, true);
+    close(out);
+    if (pid < 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.wallMs = NsToMs(NowNs() - start);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakKb = usage.ru_maxrss;
+    const auto ms = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) * 1e3 + time.tv_usec / 1e3;
+    };
+    run.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
+    std::ifstream file(outPath, std::ios::binary);
+    run.out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return run;
+}
+
+bool WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    return static_cast<bool>(file.flush());
+}
+
+int Count(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + needle.size()))
+        ++count;
+    return count;
 }
 
 Simulator::~Simulator()

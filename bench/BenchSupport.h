@@ -29,6 +29,26 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 // Runs argv to its end; true when it exited with 0.
 bool RunQuiet(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
 
+// A program run to its end: spawn to exit, its CPU time (user + system), its exit code (-1: it did
+// not exit normally), its peak resident memory (wait4's ru_maxrss) and its standard output.
+struct TimedRun
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+    int exitCode = -1;
+    long peakKb = 0;
+    std::string out;
+};
+
+// Runs argv with its stdout in the file outPath (read back into out) and stderr discarded.
+TimedRun RunTimed(const std::vector<std::string>& argv, const std::string& outPath);
+
+// Writes text to the file; true when all of it was written.
+bool WriteFile(const std::string& path, const std::string& text);
+
+// How often needle occurs in text.
+int Count(const std::string& text, const std::string& needle);
+
 // lanfinch-sim with args, waiting for its ready line (at most timeoutMs). The simulator is stopped
 // with SIGTERM by Stop() or the destructor.
 class Simulator
