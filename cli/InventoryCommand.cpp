@@ -91,7 +91,7 @@ std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& conte
 
 std::optional<CliStatus> Search(CliContext& context, QList<FoundBoard>& found)
 {
-    NodeExchange exchange;
+    NodeExchange exchange(context.err);
     QString problem;
     if (exchange.Search(NodeExchange::kSearchWait, found, problem) == CliStatus::Done)
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "cli/NodeExchange.h"
 
+#include "cli/HelpText.h"
 #include "core/ReplyAttribution.h"
 
 #include <algorithm>
@@ -87,9 +88,15 @@ QList<qsizetype> SetAddressWaits::Expire(ReplyDeadline now, QList<SetAddressAnsw
     return expired;
 }
 
-NodeExchange::NodeExchange(UdpEndpoint local, UdpEndpoint destination)
+NodeExchange::NodeExchange(QTextStream& warnings, UdpEndpoint local, UdpEndpoint destination)
     : m_engine(local, destination, m_queue), m_localPort(local.port)
 {
+    if (m_engine.PortShared())
+        warnings << ProgramName()
+                 << QStringLiteral(
+                        ": another program holds UDP port %1 too: the boards' replies may go to it "
+                        "instead, and be missing here\n")
+                        .arg(m_localPort);
 }
 
 CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>& boards, QString& problem,

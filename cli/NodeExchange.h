@@ -6,6 +6,7 @@
 #include "protocol/NodeInfo.h"
 
 #include <QList>
+#include <QTextStream>
 #include <QString>
 
 #include <chrono>
@@ -96,8 +97,9 @@ class NodeExchange
     static constexpr std::chrono::milliseconds kSearchWait{CNodeProtocol::kSearchWaitMs};
     static constexpr std::chrono::milliseconds kSetAddressWait{CNodeProtocol::kSetAddressWaitMs};
 
-    NodeExchange(UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
-                 UdpEndpoint destination = CNodeProtocol::kRequestDestination);
+    // warnings: where it says, once, that another program holds the reply port too.
+    explicit NodeExchange(QTextStream& warnings, UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
+                          UdpEndpoint destination = CNodeProtocol::kRequestDestination);
 
     // NotSent with the reason in problem when the request went out nowhere or no reply could be
     // received; otherwise Done, with what answered (maybe nothing).

@@ -42,7 +42,7 @@ CliStatus RunSearch(const QStringList& arguments, CliContext& context)
         wait = std::chrono::milliseconds(*ms);
     }
 
-    NodeExchange exchange;
+    NodeExchange exchange(context.err);
     QList<FoundBoard> boards;
     QString problem;
     if (exchange.Search(wait, boards, problem) != CliStatus::Done) {

@@ -174,7 +174,7 @@ CliStatus ChangeBoards(const CommandLine& line, CliContext& context, NodeExchang
 // Searches for the boards of the plan, then changes them.
 CliStatus ChangeAll(const CommandLine& line, CliContext& context, const QList<PlannedAddress>& plan)
 {
-    NodeExchange exchange;
+    NodeExchange exchange(context.err);
     QList<FoundBoard> found;
     if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, found))
         return *failed;
@@ -265,7 +265,7 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
         return CliStatus::BadInput;
     QString error;
 
-    NodeExchange exchange;
+    NodeExchange exchange(context.err);
     QList<FoundBoard> found;
     if (const std::optional<CliStatus> failed = SearchBoards(exchange, context, found))
         return *failed;

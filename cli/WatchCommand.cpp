@@ -207,7 +207,7 @@ CliStatus RunWatch(const QStringList& arguments, CliContext& context)
 
     // Before anything is sent: from here on a signal stops the station, not the process.
     StopSignals stops;
-    NodeExchange exchange;
+    NodeExchange exchange(context.err);
     WatchStation station(context, exchange, stops, journal.IsOpen() ? &journal : nullptr, std::move(options));
     return station.Run();
 }

@@ -62,6 +62,7 @@ int CNodeProtocol::Open()
     const sockaddr_in local = ToSockaddr(m_local);
     // Looked at before this engine binds, so that it finds the port taken only by others.
     const bool portFree = m_local.port == 0 || ReplySockets::PortIsFree(local);
+    m_portShared = !portFree;
 
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     if (m_socket < 0) {

@@ -78,6 +78,9 @@ class CNodeProtocol
     // How many sockets receive replies: 0 when none could be opened, or none is left of those that
     // failed while receiving.
     int ReceiveSocketCount() const;
+    // Another program held the port already when this engine opened: the kernel then hands each
+    // reply to one of them, so replies may reach the other program instead of this one.
+    bool PortShared() const { return m_portShared; }
 
   private:
     // Run once, by the constructor: 1 when the sockets are created, configured and bound.
@@ -93,6 +96,7 @@ class CNodeProtocol
     // m_socket first, then the others of its SO_REUSEPORT group.
     std::vector<int> m_receiveSockets;
     int m_wakeFd = -1;
+    bool m_portShared = false;
     std::unique_ptr<CReceiveLoop> m_loop; // runs on m_receiveThread
     std::thread m_receiveThread;
 };
