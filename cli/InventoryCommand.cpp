@@ -11,6 +11,7 @@
 #include "cli/NodeExchange.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
+#include "core/ReplyAttribution.h"
 #include "resources/TextParsers.h"
 
 #include <QFile>
@@ -89,32 +90,26 @@ std::optional<CliStatus> ReadDocument(const CommandLine& line, CliContext& conte
     return std::nullopt;
 }
 
-std::optional<CliStatus> Search(CliContext& context, QList<FoundBoard>& found)
-{
-    NodeExchange exchange(context.err);
-    QString problem;
-    if (exchange.Search(NodeExchange::kSearchWait, found, problem) == CliStatus::Done)
-        return std::nullopt;
-    context.err << ProgramName() << ": inventory: " << problem << '\n';
-    return CliStatus::NotSent;
-}
-
 quint32 AddressOf(const FoundBoard& board)
 {
     return ntohl(board.record.GetSettings().GetIpAddress());
 }
 
-// The boards found with the MACs or addresses named (all of them when none is), in the search's
-// order; one named that no board answered for is reported, and the rest go on.
-QList<FoundBoard> Choose(CliContext& context, const Chosen& named, const QList<FoundBoard>& found,
-                         CliStatus& status)
+QString AddressText(const FoundBoard& board)
 {
-    QList<FoundBoard> chosen;
-    for (const FoundBoard& board : found) {
-        if (named.IsEmpty() || named.macs.contains(board.record.GetMac()) ||
-            named.addresses.contains(AddressOf(board)))
-            chosen << board;
-    }
+    return QString::fromStdString(board.record.GetSettings().GetIpText());
+}
+
+bool Wanted(const Chosen& named, const FoundBoard& board)
+{
+    return named.IsEmpty() || named.macs.contains(board.record.GetMac()) ||
+           named.addresses.contains(AddressOf(board));
+}
+
+// A MAC or address named that no board answered for is reported; the others go on.
+CliStatus ReportMissing(CliContext& context, const Chosen& named, const QList<FoundBoard>& found)
+{
+    CliStatus status = CliStatus::Done;
     const auto missing = [&](const QString& name, const char* what) {
         context.err << ProgramName() << ": inventory: " << name << ": no board with this " << what
                     << " answered the search\n";
@@ -129,7 +124,70 @@ QList<FoundBoard> Choose(CliContext& context, const Chosen& named, const QList<F
                          [&](const FoundBoard& board) { return AddressOf(board) == address; }))
             missing(HostAddressText(address), "address");
     }
-    return chosen;
+    return status;
+}
+
+// A board listed before another one answered with its MAC was read already; its record still says
+// that it shares the MAC.
+void MarkSharedMacs(QList<FoundBoard>& boards, const QList<FoundBoard>& found)
+{
+    for (FoundBoard& board : boards) {
+        for (const FoundBoard& listed : found) {
+            if (ReplyAttribution::SameBoard(board.record, board.sourceAddress, listed.record,
+                                            listed.sourceAddress))
+                board.sharedMac = listed.sharedMac;
+        }
+    }
+}
+
+// The boards the search lists and those of them that are read: each is read as its reply comes,
+// while the search waits for others, so the whole takes about the search's wait and the slowest
+// board, not their sum.
+struct Survey
+{
+    QList<FoundBoard> found;
+    QList<FoundBoard> boards;
+    QList<InventoryEntry> entries;
+};
+
+constexpr std::chrono::milliseconds kReplySlice{2};
+
+std::optional<CliStatus> SearchAndRead(CliContext& context, const Chosen& named, int jobs, Survey& survey)
+{
+    NodeExchange exchange(context.err);
+    QString problem;
+    const uint32_t id = exchange.StartSearch(problem);
+    if (id == 0) {
+        context.err << ProgramName() << ": inventory: " << problem << '\n';
+        return CliStatus::NotSent;
+    }
+    BoardBatch<InventoryEntry> batch(context, QStringLiteral("inventory"), jobs, [&](qsizetype i) {
+        return ReadBoard(context.snmp, AddressText(survey.boards.at(i)));
+    });
+    const auto take = [&](const ReceivedNode& node) {
+        if (!node.record || !ReplyAttribution::IsSearchReply(*node.record, id))
+            return;
+        const qsizetype listed = survey.found.size();
+        ListSearchReply(survey.found, node);
+        if (survey.found.size() > listed && Wanted(named, survey.found.last())) {
+            survey.boards << survey.found.last();
+            batch.Add(AddressText(survey.found.last()));
+        }
+    };
+    const auto deadline = std::chrono::steady_clock::now() + NodeExchange::kSearchWait;
+    for (auto now = deadline - NodeExchange::kSearchWait; now < deadline;
+         now = std::chrono::steady_clock::now()) {
+        if (batch.Busy()) {
+            context.snmp.RunUntil(std::min(deadline, now + kReplySlice));
+            for (const ReceivedNode& node : exchange.Queue().TakeAll())
+                take(node);
+        } else if (const std::optional<ReceivedNode> node = exchange.Queue().Take(deadline)) {
+            take(*node);
+        }
+    }
+    survey.entries = batch.Finish();
+    MarkSharedMacs(survey.boards, survey.found);
+    return std::nullopt;
 }
 
 } // namespace
@@ -173,24 +231,15 @@ CliStatus RunInventory(const QStringList& arguments, CliContext& context)
     if (const std::optional<CliStatus> failed = ReadDocument(line, context, document))
         return *failed;
 
-    QList<FoundBoard> found;
-    if (const std::optional<CliStatus> failed = Search(context, found))
+    Survey survey;
+    if (const std::optional<CliStatus> failed = SearchAndRead(context, named, line.Jobs(), survey))
         return *failed;
-    CliStatus status = CliStatus::Done;
-    const QList<FoundBoard> boards = Choose(context, named, found, status);
-    QStringList addresses;
-    for (const FoundBoard& board : boards)
-        addresses << QString::fromStdString(board.record.GetSettings().GetIpText());
-    const BoardTask<InventoryEntry> read = [&](qsizetype i) {
-        return ReadBoard(context.snmp, addresses.at(i));
-    };
-    QList<InventoryEntry> entries =
-        RunBatch(context, QStringLiteral("inventory"), addresses, line.Jobs(), read);
+    const CliStatus status = ReportMissing(context, named, survey.found);
     if (document) {
-        for (InventoryEntry& entry : entries)
+        for (InventoryEntry& entry : survey.entries)
             CheckEntry(entry, *document);
     }
-    PrintRecords(InventoryRecords(boards, entries, document.has_value(), line.Format()), line.Format(),
-                 context.out);
-    return Worst(status, WorstStatus(entries));
+    PrintRecords(InventoryRecords(survey.boards, survey.entries, document.has_value(), line.Format()),
+                 line.Format(), context.out);
+    return Worst(status, WorstStatus(survey.entries));
 }

@@ -103,17 +103,23 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
                                const SearchDone& done)
 {
     boards.clear();
-    problem = ReceiveProblem();
-    if (!problem.isEmpty())
+    const uint32_t id = StartSearch(problem);
+    if (id == 0)
         return CliStatus::NotSent;
-    m_queue.TakeAll();
-    const uint32_t id = m_engine.SendSearchRequest();
-    if (id == 0) {
-        problem = QStringLiteral("the search request could not be sent");
-        return CliStatus::NotSent;
-    }
     boards = CollectSearchReplies(m_queue, id, std::chrono::steady_clock::now() + wait, done);
     return CliStatus::Done;
+}
+
+uint32_t NodeExchange::StartSearch(QString& problem)
+{
+    problem = ReceiveProblem();
+    if (!problem.isEmpty())
+        return 0;
+    m_queue.TakeAll();
+    const uint32_t id = m_engine.SendSearchRequest();
+    if (id == 0)
+        problem = QStringLiteral("the search request could not be sent");
+    return id;
 }
 
 uint32_t NodeExchange::SendAddress(const AddressRequest& request)

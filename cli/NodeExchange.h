@@ -101,6 +101,10 @@ class NodeExchange
     explicit NodeExchange(QTextStream& warnings, UdpEndpoint local = CNodeProtocol::kLocalEndpoint,
                           UdpEndpoint destination = CNodeProtocol::kRequestDestination);
 
+    // A search whose replies the caller takes from Queue() itself: its transaction id, or 0 with
+    // the reason in problem when the request went out nowhere or no reply could be received.
+    // Whatever the queue held before is dropped.
+    uint32_t StartSearch(QString& problem);
     // NotSent with the reason in problem when the request went out nowhere or no reply could be
     // received; otherwise Done, with what answered (maybe nothing).
     CliStatus Search(std::chrono::milliseconds wait, QList<FoundBoard>& boards, QString& problem,

@@ -29,3 +29,9 @@ void Progress::Show(qsizetype index, const QString& board)
     m_context.err.flush();
     m_width = std::max(m_width, text.size());
 }
+
+void Progress::SetTotal(qsizetype total)
+{
+    m_total = total;
+    m_shown = m_context.progress && total > 1;
+}

@@ -16,6 +16,8 @@ class Progress
     Progress& operator=(const Progress&) = delete;
 
     void Show(qsizetype index, const QString& board);
+    // For a batch that grows while it runs (boards as a search lists them).
+    void SetTotal(qsizetype total);
 
   private:
     CliContext& m_context;
