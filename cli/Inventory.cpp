@@ -204,11 +204,14 @@ Records InventoryRecords(const QList<FoundBoard>& boards, const QList<InventoryE
                           ? kTableColumns
                           : search.columns + QStringList{QStringLiteral("result"), QStringLiteral("detail")} +
                                 SettingColumns();
+    // Only the form that is printed: the JSON of a thousand boards' settings is most of the work.
     QJsonArray list;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const InventoryEntry& entry = entries[i];
         const BoardReading* board = entry.reading ? &*entry.reading : nullptr;
-        if (table)
+        if (format == OutputFormat::Json)
+            list.append(EntryJson(found.at(i).toObject(), entry, checked));
+        else if (table)
             records.rows << QStringList{column(i, "mac"),
                                         column(i, "ip"),
                                         column(i, "interface"),
@@ -219,7 +222,6 @@ Records InventoryRecords(const QList<FoundBoard>& boards, const QList<InventoryE
                                         entry.detail};
         else
             records.rows << search.rows[i] + QStringList{entry.result, entry.detail} + SettingTexts(entry);
-        list.append(EntryJson(found.at(i).toObject(), entry, checked));
     }
     records.json = QJsonDocument(list);
     return records;

@@ -52,6 +52,7 @@ void CheckEntry(InventoryEntry& entry, const SettingsChange& document);
 // One record per board, in the order of boards: its search record (cli/AddressChange.h), its result,
 // and its settings as export prints them. Table: a summary line (serial as "TCPSERVER 21347 9600 8N1",
 // the ports' modes as "OOIIOOOO"); CSV: every setting in a column of its own ("gpio.port3.mode").
-// JSON: with checked, each record has "check" (null for a board that was not read).
+// JSON: with checked, each record has "check" (null for a board that was not read). Only the form of
+// format is filled in.
 Records InventoryRecords(const QList<FoundBoard>& boards, const QList<InventoryEntry>& entries, bool checked,
                          OutputFormat format);
