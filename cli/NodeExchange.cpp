@@ -91,7 +91,8 @@ QList<qsizetype> SetAddressWaits::Expire(ReplyDeadline now, QList<SetAddressAnsw
 NodeExchange::NodeExchange(QTextStream& warnings, UdpEndpoint local, UdpEndpoint destination)
     : m_engine(local, destination, m_queue), m_localPort(local.port)
 {
-    if (m_engine.PortShared())
+    // Without a socket of its own the command fails, and says why, instead.
+    if (m_engine.PortShared() && m_engine.ReceiveSocketCount() > 0)
         warnings << ProgramName()
                  << QStringLiteral(
                         ": another program holds UDP port %1 too: the boards' replies may go to it "
