@@ -53,7 +53,8 @@ void AddOptions(QCommandLineParser& parser)
     parser.addOption(
         {kJournal,
          QStringLiteral("Append every board's record to this file (JSON Lines); boards done in it "
-                        "are left alone, and the addresses it handed out stay taken."),
+                        "are left alone, the addresses it handed out stay taken, and its failed tries count "
+                        "towards --retries."),
          QStringLiteral("FILE.jsonl")});
     parser.addOption({kCount, QStringLiteral("Stop once N boards are done."), QStringLiteral("N")});
     parser.addOption({kInterval,
@@ -61,7 +62,8 @@ void AddOptions(QCommandLineParser& parser)
                       QStringLiteral("MS")});
     parser.addOption({kRetries,
                       QStringLiteral("Try a failed board again up to N times when it answers a later search "
-                                     "(default 2), then leave it for the operator."),
+                                     "(default 2; the journal's earlier tries count), then leave it for the "
+                                     "operator."),
                       QStringLiteral("N")});
 }
 

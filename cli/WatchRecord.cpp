@@ -182,8 +182,11 @@ std::optional<JournalEntry> EntryFromRecord(const QJsonObject& object)
         return std::nullopt;
     JournalEntry entry;
     entry.mac = *mac;
-    entry.done =
-        status.toInt(-1) == 0 && object.value(QStringLiteral("result")).toString() == QLatin1String("done");
+    const QString result = object.value(QStringLiteral("result")).toString();
+    entry.status =
+        static_cast<CliStatus>(std::clamp(status.toInt(-1), 0, static_cast<int>(CliStatus::NotFound)));
+    entry.done = status.toInt(-1) == 0 && result == QLatin1String("done");
+    entry.failed = !entry.done && result == QLatin1String("failed");
     entry.planned = *planned;
     entry.planned.mac = *mac;
     return entry;

@@ -63,6 +63,8 @@ struct JournalEntry
 {
     NodeInfo::MacAddress mac{};
     bool done = false;
+    bool failed = false; // an attempt that ended in a failure, not one abandoned
+    CliStatus status = CliStatus::Done;
     PlannedAddress planned;
     int line = 0;
 };

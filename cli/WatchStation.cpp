@@ -69,7 +69,8 @@ struct WatchStation::Board
     PlannedAddress planned;
     QString planProblem; // why no address could be handed out to it, or empty
     State state = State::Waiting;
-    int attempts = 0;
+    int attempts = 0;        // in this run
+    int earlierAttempts = 0; // failed ones of earlier runs, as the journal says
     Clock::time_point started{};
     Clock::time_point finished{};
     BoardRecord record;
@@ -299,6 +300,11 @@ void WatchStation::AddIfWanted(const FoundBoard& found)
             m_leftAlone << mac;
         return;
     }
+    if (GivenUpEarlier(mac)) {
+        if (!m_givenUpBefore.contains(mac))
+            m_givenUpBefore << mac;
+        return;
+    }
     const auto entry = std::find_if(m_options.plan.cbegin(), m_options.plan.cend(),
                                     [&](const PlannedAddress& planned) { return planned.mac == mac; });
     if (!m_options.range && entry == m_options.plan.cend())
@@ -307,6 +313,8 @@ void WatchStation::AddIfWanted(const FoundBoard& found)
     board->index = static_cast<qsizetype>(m_boards.size());
     board->mac = mac;
     board->found = found;
+    // A resumed run goes on counting the tries that earlier runs made.
+    board->earlierAttempts = EarlierAttempts(mac);
     if (m_options.range)
         Allocate(*board);
     else
@@ -400,7 +408,7 @@ void WatchStation::Start(Board& board)
     board.started = Clock::now();
     board.record = BoardRecord{};
     board.record.mac = board.mac;
-    board.record.attempt = board.attempts;
+    board.record.attempt = board.earlierAttempts + board.attempts;
     board.record.had = board.found.record.GetSettings();
     board.record.planned = board.planned;
     board.record.withProfile = m_options.profile.has_value();
@@ -514,13 +522,13 @@ void WatchStation::Finish(Board& board)
         board.state = Board::State::Done;
         ++m_done;
     } else {
-        board.state = board.attempts <= m_options.retries ? Board::State::Failed : Board::State::GaveUp;
+        board.state = record.attempt <= m_options.retries ? Board::State::Failed : Board::State::GaveUp;
         record.retry = board.state == Board::State::Failed;
     }
     Report(record);
     if (board.state == Board::State::GaveUp)
         m_context.err << ProgramName() << ": watch: " << MacText(board.mac) << ": given up after "
-                      << board.attempts << (board.attempts == 1 ? " attempt" : " attempts")
+                      << record.attempt << (record.attempt == 1 ? " attempt" : " attempts")
                       << "; left for the operator\n";
     if (m_options.count > 0 && m_done >= m_options.count)
         Stop(Boards(m_done) + QStringLiteral(" done (--count)"));
@@ -600,7 +608,7 @@ void WatchStation::StopIfPlanComplete()
     const bool complete =
         std::all_of(m_options.plan.cbegin(), m_options.plan.cend(), [&](const PlannedAddress& entry) {
             const Board* board = Find(entry.mac);
-            return board ? !board->Moves() : DoneEarlier(entry.mac);
+            return board ? !board->Moves() : DoneEarlier(entry.mac) || GivenUpEarlier(entry.mac);
         });
     if (complete)
         Stop(QStringLiteral("every board of the plan done or given up"));
@@ -622,6 +630,27 @@ bool WatchStation::DoneEarlier(const NodeInfo::MacAddress& mac) const
                        [&](const JournalEntry& entry) { return entry.done && entry.mac == mac; });
 }
 
+// The failed attempts that the journal holds for the board, and the status of the latest.
+int WatchStation::EarlierAttempts(const NodeInfo::MacAddress& mac, CliStatus* last) const
+{
+    if (!m_journal)
+        return 0;
+    int attempts = 0;
+    for (const JournalEntry& entry : m_journal->Earlier()) {
+        if (entry.failed && entry.mac == mac) {
+            ++attempts;
+            if (last)
+                *last = entry.status;
+        }
+    }
+    return attempts;
+}
+
+bool WatchStation::GivenUpEarlier(const NodeInfo::MacAddress& mac) const
+{
+    return EarlierAttempts(mac) > m_options.retries;
+}
+
 void WatchStation::Summarize() const
 {
     QStringList failed;
@@ -640,6 +669,12 @@ void WatchStation::Summarize() const
         err << "  failed: " << failed.join(QStringLiteral(", ")) << '\n';
     if (!left.isEmpty())
         err << "  left: " << left.join(QStringLiteral(", ")) << '\n';
+    QStringList givenUp;
+    for (const NodeInfo::MacAddress& mac : GivenUpBefore())
+        givenUp << QStringLiteral("%1 (%2 attempts)").arg(MacText(mac)).arg(EarlierAttempts(mac));
+    if (!givenUp.isEmpty())
+        err << "  given up before (in the journal), left for the operator: "
+            << givenUp.join(QStringLiteral(", ")) << "; a larger --retries tries them again\n";
     err.flush();
 }
 
@@ -654,10 +689,21 @@ QStringList WatchStation::LeftBoards() const
             left << MacText(board->mac) + QStringLiteral(" (abandoned)");
     }
     for (const PlannedAddress& entry : m_options.plan) {
-        if (!Find(entry.mac) && !DoneEarlier(entry.mac))
+        if (!Find(entry.mac) && !DoneEarlier(entry.mac) && !GivenUpEarlier(entry.mac))
             left << MacText(entry.mac) + QStringLiteral(" (not seen)");
     }
     return left;
+}
+
+// The boards that earlier runs gave up and this one left alone: those it saw, and the plan's.
+QList<NodeInfo::MacAddress> WatchStation::GivenUpBefore() const
+{
+    QList<NodeInfo::MacAddress> macs = m_givenUpBefore;
+    for (const PlannedAddress& entry : m_options.plan) {
+        if (!macs.contains(entry.mac) && GivenUpEarlier(entry.mac))
+            macs << entry.mac;
+    }
+    return macs;
 }
 
 CliStatus WatchStation::WorstStatus() const
@@ -666,6 +712,12 @@ CliStatus WatchStation::WorstStatus() const
     for (const auto& board : m_boards) {
         if (board->attempts > 0)
             worst = Worst(worst, board->record.Status());
+    }
+    // Not done, though not tried again here either.
+    for (const NodeInfo::MacAddress& mac : GivenUpBefore()) {
+        CliStatus last = CliStatus::Refused;
+        EarlierAttempts(mac, &last);
+        worst = Worst(worst, last);
     }
     return worst;
 }

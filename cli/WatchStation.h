@@ -106,8 +106,11 @@ class WatchStation
 
     Board* Find(const NodeInfo::MacAddress& mac) const;
     bool DoneEarlier(const NodeInfo::MacAddress& mac) const;
+    int EarlierAttempts(const NodeInfo::MacAddress& mac, CliStatus* last = nullptr) const;
+    bool GivenUpEarlier(const NodeInfo::MacAddress& mac) const;
     void Summarize() const;
     QStringList LeftBoards() const;
+    QList<NodeInfo::MacAddress> GivenUpBefore() const;
     CliStatus WorstStatus() const;
 
     CliContext& m_context;
@@ -125,6 +128,7 @@ class WatchStation
     QList<FoundBoard> m_latest;     // the latest search's boards
     QList<quint32> m_seenAddresses; // of every board listed during the run
     QList<NodeInfo::MacAddress> m_leftAlone;
+    QList<NodeInfo::MacAddress> m_givenUpBefore; // seen, but out of tries in the journal
 
     uint32_t m_searchId = 0; // of the search whose replies are being listed; 0: none
     QList<FoundBoard> m_listing;
