@@ -50,10 +50,6 @@ options:
       - With C(false), the board's reply is the outcome.
     type: bool
     default: true
-  cli_path:
-    description: The lanfinch-cli program, as a path or a name to look up on C(PATH).
-    type: str
-    default: lanfinch-cli
 attributes:
   check_mode:
     support: full
@@ -64,11 +60,8 @@ attributes:
 notes:
   - A MAC that several boards answer with (boards with factory settings do) is refused, since a
     set-address request would change all of them; so is an address another board or the site host uses.
-  - On one host one search runs at a time, also with forks and for several users, behind the lock
-    file C(lanfinch-cli.lock) in the temporary directory, because the boards answer at one UDP port
-    (22223) and only one program listening there gets the replies.
-requirements:
-  - lanfinch-cli 1.0.2 or later on the host the task runs on.
+extends_documentation_fragment:
+  - lanfinch.boards.cli
 '''
 
 EXAMPLES = r'''

@@ -22,10 +22,6 @@ options:
       - How long to wait for replies, in milliseconds (1 to 60000).
       - lanfinch-cli waits 1000 ms when it is not given.
     type: int
-  cli_path:
-    description: The lanfinch-cli program, as a path or a name to look up on C(PATH).
-    type: str
-    default: lanfinch-cli
 attributes:
   check_mode:
     support: full
@@ -36,12 +32,8 @@ attributes:
   facts:
     support: full
     description: Sets C(lanfinch_boards).
-notes:
-  - On one host one search runs at a time, also with forks and for several users, behind the lock
-    file C(lanfinch-cli.lock) in the temporary directory, because the boards answer at one UDP port
-    (22223) and only one program listening there gets the replies.
-requirements:
-  - lanfinch-cli 1.0.2 or later on the host the task runs on.
+extends_documentation_fragment:
+  - lanfinch.boards.cli
 '''
 
 EXAMPLES = r'''

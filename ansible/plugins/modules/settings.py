@@ -48,10 +48,6 @@ options:
     description:
       - A settings document file on the host the task runs on. Excludes I(document).
     type: path
-  cli_path:
-    description: The lanfinch-cli program, as a path or a name to look up on C(PATH).
-    type: str
-    default: lanfinch-cli
 attributes:
   check_mode:
     support: full
@@ -62,11 +58,9 @@ attributes:
 notes:
   - A port is compared on what its mode writes, as lanfinch-cli's read-back compares it (the level
     of an INPUT port is not a setting).
-  - On one host one search runs at a time, also with forks and for several users, behind the lock
-    file C(lanfinch-cli.lock) in the temporary directory, because the boards answer at one UDP port
-    (22223) and only one program listening there gets the replies. The writes run side by side.
-requirements:
-  - lanfinch-cli 1.0.2 or later on the host the task runs on.
+  - The writes run side by side; only the searches take turns.
+extends_documentation_fragment:
+  - lanfinch.boards.cli
 '''
 
 EXAMPLES = r'''
