@@ -29,7 +29,8 @@ void PrintCsv(const Records& records, QTextStream& out)
         line(row);
 }
 
-// Left-aligned fields two blanks apart, the last one not padded.
+// Left-aligned fields two blanks apart; no blanks at the end of the line, also where the last
+// fields are empty.
 QString TableLine(const QStringList& fields, const QList<qsizetype>& widths)
 {
     QString text;
@@ -38,6 +39,8 @@ QString TableLine(const QStringList& fields, const QList<qsizetype>& widths)
             text += QLatin1String("  ");
         text += i + 1 < fields.size() ? fields[i].leftJustified(widths[i]) : fields[i];
     }
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
     return text + QLatin1Char('\n');
 }
 

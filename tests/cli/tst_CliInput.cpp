@@ -370,11 +370,13 @@ void tst_CliInput::records_data()
     QTest::newRow("table") << QStringLiteral("table")
                            << QStringLiteral("board      result   detail\n"
                                              "127.0.0.2  ok       serial written\n"
-                                             "127.0.0.3  refused  no, \"really\"\n");
+                                             "127.0.0.3  refused  no, \"really\"\n"
+                                             "127.0.0.4  ok\n");
     QTest::newRow("csv") << QStringLiteral("csv")
                          << QStringLiteral("board,result,detail\r\n"
                                            "127.0.0.2,ok,serial written\r\n"
-                                           "127.0.0.3,refused,\"no, \"\"really\"\"\"\r\n");
+                                           "127.0.0.3,refused,\"no, \"\"really\"\"\"\r\n"
+                                           "127.0.0.4,ok,\r\n");
 }
 
 void tst_CliInput::records()
@@ -385,7 +387,8 @@ void tst_CliInput::records()
     records.columns = {QStringLiteral("board"), QStringLiteral("result"), QStringLiteral("detail")};
     records.rows = {
         {QStringLiteral("127.0.0.2"), QStringLiteral("ok"), QStringLiteral("serial written")},
-        {QStringLiteral("127.0.0.3"), QStringLiteral("refused"), QStringLiteral("no, \"really\"")}};
+        {QStringLiteral("127.0.0.3"), QStringLiteral("refused"), QStringLiteral("no, \"really\"")},
+        {QStringLiteral("127.0.0.4"), QStringLiteral("ok"), QString()}};
     QString text;
     QTextStream out(&text);
     PrintRecords(records, *ParseOutputFormat(format), out);
