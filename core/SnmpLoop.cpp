@@ -58,7 +58,7 @@ void SnmpLoop::Send(const SnmpRequest& request, Done done)
     settings.callback = &SnmpLoop::OnEvent;
     settings.callback_magic = pending.get();
     pending->session = snmp_sess_open(&settings);
-    netsnmp_pdu* pdu = pending->session ? BuildPdu(request) : nullptr;
+    netsnmp_pdu* pdu = pending->session ? BuildPdu(request.command, VarSpecs(request)) : nullptr;
     if (pdu == nullptr) {
         if (pending->session)
             snmp_sess_close(pending->session);

@@ -89,8 +89,12 @@ std::vector<ExpectedVariable> ExpectedVariables(std::span<const MibVariable> var
 
 bool Succeeded(const SnmpResponse& response)
 {
-    return response.sent && response.status == STAT_SUCCESS && response.reply &&
-           response.reply->errstat == SNMP_ERR_NOERROR;
+    return Succeeded(response.sent, response.status, response.reply.get());
+}
+
+bool Succeeded(bool sent, int status, const netsnmp_pdu* reply)
+{
+    return sent && status == STAT_SUCCESS && reply != nullptr && reply->errstat == SNMP_ERR_NOERROR;
 }
 
 int ReadReplyLeniently(const netsnmp_pdu* reply, const ExpectedVariable* table, size_t count)

@@ -30,6 +30,8 @@ std::vector<ExpectedVariable> ExpectedVariables(std::span<const MibVariable> var
 // The success test of every request: it was sent, its status is STAT_SUCCESS, and a reply came
 // with error-status noError.
 bool Succeeded(const SnmpResponse& response);
+// The same test over a response's parts, for a caller that keeps the reply itself.
+bool Succeeded(bool sent, int status, const netsnmp_pdu* reply);
 
 // The settings dialogs' reading: every variable of the reply must carry a value and match one of
 // the table (first match wins); its value then goes into that entry's field. Fields that no

@@ -40,17 +40,26 @@ std::string PeerName(const std::string& address, uint16_t agentPort)
     return agentPort == kSnmpAgentPort ? address : address + ':' + std::to_string(agentPort);
 }
 
-netsnmp_pdu* BuildPdu(const SnmpRequest& request)
+std::vector<SnmpVarSpec> VarSpecs(const SnmpRequest& request)
 {
-    netsnmp_pdu* pdu = snmp_pdu_create(request.command);
+    const bool isSet = request.command == SNMP_MSG_SET;
+    std::vector<SnmpVarSpec> vars;
+    for (const SnmpVariable& variable : request.variables)
+        vars.push_back({variable.name.data(), static_cast<uint32_t>(variable.name.size()), variable.type,
+                        isSet ? variable.value.c_str() : nullptr});
+    return vars;
+}
+
+netsnmp_pdu* BuildPdu(int command, std::span<const SnmpVarSpec> vars)
+{
+    netsnmp_pdu* pdu = snmp_pdu_create(command);
     if (pdu == nullptr)
         return nullptr;
-    for (const SnmpVariable& variable : request.variables) {
-        if (request.command == SNMP_MSG_SET)
-            (void)snmp_add_var(pdu, variable.name.data(), variable.name.size(), variable.type,
-                               variable.value.c_str());
+    for (const SnmpVarSpec& var : vars) {
+        if (command == SNMP_MSG_SET)
+            (void)snmp_add_var(pdu, var.name, var.nameLength, var.type, var.value);
         else
-            (void)snmp_add_null_var(pdu, variable.name.data(), variable.name.size());
+            (void)snmp_add_null_var(pdu, var.name, var.nameLength);
     }
     return pdu;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "core/SnmpTransport.h"
+#include "core/SnmpVarSpec.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/types.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 // What every SNMP request of the tool has in common, for the blocking and the asynchronous
 // transport alike. Any thread, one request's preparation at a time.
@@ -32,6 +35,8 @@ netsnmp_session SessionTemplate(const SnmpRequest& request);
 // Net-SNMP 5.9 ignores remote_port: a port other than 161 has to be part of the peer name.
 std::string PeerName(const std::string& address, uint16_t agentPort);
 
-// The request's PDU: a GET with null values or a SET with each value converted from its text. A
+// The request's variables as a list that borrows from it (values only in a SET).
+std::vector<SnmpVarSpec> VarSpecs(const SnmpRequest& request);
+// The request PDU: a GET with null values or a SET with each value converted from its text. A
 // variable that cannot be added is left out. Null only when no PDU can be made at all.
-netsnmp_pdu* BuildPdu(const SnmpRequest& request);
+netsnmp_pdu* BuildPdu(int command, std::span<const SnmpVarSpec> vars);

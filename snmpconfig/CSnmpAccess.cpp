@@ -14,7 +14,9 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,10 +65,7 @@ class CSnmpAccess::Transport final : public SnmpTransport
 
     void Send(const SnmpRequest& request, Done done) override
     {
-        std::vector<SnmpVarSpec> list;
-        for (const SnmpVariable& variable : request.variables)
-            list.push_back({variable.name.data(), static_cast<uint32_t>(variable.name.size()), variable.type,
-                            request.command == SNMP_MSG_SET ? variable.value.c_str() : nullptr});
+        const std::vector<SnmpVarSpec> list = VarSpecs(request);
         SnmpResponse response;
         netsnmp_pdu* reply = nullptr;
         const auto send = request.command == SNMP_MSG_SET ? &CSnmpAccess::Set : &CSnmpAccess::Get;
@@ -140,18 +139,11 @@ int CSnmpAccess::SendAndWait(int command, char* peerName, const SnmpVarSpec* var
         return 0;
     }
 
-    netsnmp_pdu* request = snmp_pdu_create(command);
+    netsnmp_pdu* request = BuildPdu(command, std::span(vars, count));
     if (request == nullptr) {
         // Out of memory: nothing is sent, as when the session does not open.
         snmp_log(LOG_ERR, "%s: cannot create the request\n", command == SNMP_MSG_SET ? "snmpset" : "snmpget");
         return 0;
-    }
-    for (unsigned i = 0; i < count; ++i) {
-        // A variable that cannot be added is left out of the request.
-        if (command == SNMP_MSG_SET)
-            (void)snmp_add_var(request, vars[i].name, vars[i].nameLength, vars[i].type, vars[i].value);
-        else
-            (void)snmp_add_null_var(request, vars[i].name, vars[i].nameLength);
     }
 
     reply = nullptr;
@@ -167,7 +159,7 @@ int CSnmpAccess::Commit(const char* peer)
 
 bool CSnmpAccess::Succeeded(int result, int status, const netsnmp_pdu* reply)
 {
-    return result == 1 && status == STAT_SUCCESS && reply != nullptr && reply->errstat == SNMP_ERR_NOERROR;
+    return ::Succeeded(result == 1, status, reply);
 }
 
 int CSnmpAccess::ReadReply(const netsnmp_pdu* reply, const ReadEntry* table, size_t count)

@@ -333,3 +333,36 @@ TEST(StrictReading, Table)
 }
 
 } // namespace
+
+// The success test, in the window's form and in the board operations': each row fails exactly one
+// of its conditions, and both forms judge it alike.
+TEST(SuccessRule, Table)
+{
+    struct Case
+    {
+        const char* what;
+        bool sent;
+        int status;
+        bool replied;
+        long errstat;
+        bool succeeded;
+    };
+    const Case cases[] = {
+        {"answered without error", true, STAT_SUCCESS, true, SNMP_ERR_NOERROR, true},
+        {"not sent", false, STAT_SUCCESS, true, SNMP_ERR_NOERROR, false},
+        {"timed out", true, STAT_TIMEOUT, true, SNMP_ERR_NOERROR, false},
+        {"send error", true, STAT_ERROR, true, SNMP_ERR_NOERROR, false},
+        {"no reply", true, STAT_SUCCESS, false, SNMP_ERR_NOERROR, false},
+        {"refused", true, STAT_SUCCESS, true, SNMP_ERR_NOTWRITABLE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SnmpResponse response{c.sent, c.status, nullptr};
+        if (c.replied) {
+            response.reply.reset(snmp_pdu_create(SNMP_MSG_RESPONSE));
+            response.reply->errstat = c.errstat;
+        }
+        EXPECT_EQ(Succeeded(response), c.succeeded);
+        EXPECT_EQ(CSnmpAccess::Succeeded(c.sent ? 1 : 0, c.status, response.reply.get()), c.succeeded);
+    }
+}
