@@ -1,10 +1,9 @@
 #include "core/BoardMib.h"
 
 #include "core/SettingRules.h"
+#include "protocol/NetworkSettings.h"
 
 #include <net-snmp/net-snmp-includes.h>
-
-#include <arpa/inet.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -96,12 +95,8 @@ std::span<const oid> CommitName()
 
 std::string ValueText(const MibVariable& variable)
 {
-    if (variable.type == ASN_IPADDRESS) {
-        char text[INET_ADDRSTRLEN] = {};
-        in_addr address{};
-        address.s_addr = static_cast<uint32_t>(*variable.field);
-        return inet_ntop(AF_INET, &address, text, sizeof text) ? std::string(text) : std::string();
-    }
+    if (variable.type == ASN_IPADDRESS)
+        return DottedText(static_cast<uint32_t>(*variable.field));
     return std::to_string(*variable.field);
 }
 
