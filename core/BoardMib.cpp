@@ -11,7 +11,6 @@
 namespace {
 
 constexpr oid kEnterprise[] = {1, 3, 6, 1, 4, 1, 32473, 1, 4};
-constexpr std::size_t kPortSubId = 11; // the 12th sub-identifier of a per-port name
 constexpr oid kCommitName[] = {1, 3, 6, 1, 4, 1, 32473, 1, 4, 1, 2, 0};
 
 MibVariable Variable(std::initializer_list<oid> tail, u_char type, int32_t* field, const char* key,
@@ -66,7 +65,7 @@ std::array<MibVariable, kSerialVariableCount> SerialVariables(SerialSettings& se
 std::array<MibVariable, kGpioVariableCount> GpioVariables(int port, GpioSettings& settings)
 {
     const oid p = static_cast<oid>(port);
-    std::array<MibVariable, kGpioVariableCount> variables = {{
+    return {{
         Variable({3, 1, 0}, ASN_IPADDRESS, Alias(settings.managerAddress), "manager", true),
         Variable({3, 2, 0}, ASN_INTEGER, Alias(settings.period), "period", true),
         Variable({3, 10, p, 1, 0}, ASN_INTEGER, &settings.mode, "mode"),
@@ -75,8 +74,6 @@ std::array<MibVariable, kGpioVariableCount> GpioVariables(int port, GpioSettings
         Variable({3, 10, p, 4, 0}, ASN_INTEGER, &settings.trapState, "trapstate"),
         Variable({3, 10, p, 5, 0}, ASN_INTEGER, Alias(settings.trapTime), "traptime", true),
     }};
-    static_assert(kPortSubId == std::size(kEnterprise) + 2);
-    return variables;
 }
 
 std::span<const std::size_t> GpioWrittenVariables(int32_t mode)
@@ -86,11 +83,6 @@ std::span<const std::size_t> GpioWrittenVariables(int32_t mode)
     if (mode == GpioRules::kInput)
         return kInputWrites;
     return {};
-}
-
-std::span<const oid> CommitName()
-{
-    return kCommitName;
 }
 
 std::string ValueText(const MibVariable& variable)

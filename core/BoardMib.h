@@ -42,15 +42,11 @@ std::array<MibVariable, kSerialVariableCount> SerialVariables(SerialSettings& se
 // I/O: the manager address and the period (the board's), then port's mode, state, initial state,
 // trap state and trap time (the port's, the port being the 12th sub-identifier). port: 1..8.
 inline constexpr std::size_t kGpioVariableCount = 7;
-inline constexpr std::size_t kGpioNodeVariableCount = 2;
 std::array<MibVariable, kGpioVariableCount> GpioVariables(int port, GpioSettings& settings);
 // The places in GpioVariables of what a SET of a port in mode carries: the manager, the period,
 // the mode, and state and initial state (OUTPUT) or trap state and trap time (INPUT). Empty for
 // another mode: there is nothing a write of it could send.
 std::span<const std::size_t> GpioWrittenVariables(int32_t mode);
-
-// The commit variable, written with 1 after every settings write.
-std::span<const oid> CommitName();
 
 // The text a SET carries for the variable's field: a decimal number or a dotted IPv4 address.
 std::string ValueText(const MibVariable& variable);
