@@ -1,6 +1,5 @@
 #include "protocol/CNodeQueue.h"
 
-#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -15,10 +14,7 @@ void CNodeQueue::OnNodesReceived(ReceivedNodes nodes)
 {
     {
         std::lock_guard lock(m_mutex);
-        const std::size_t kept = std::min(nodes.size(), m_capacity - std::min(m_capacity, m_nodes.size()));
-        m_nodes.insert(m_nodes.end(), std::make_move_iterator(nodes.begin()),
-                       std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(kept)));
-        m_dropped += nodes.size() - kept;
+        m_dropped += AppendUpTo(m_nodes, nodes, m_capacity);
     }
     m_arrived.notify_all();
 }

@@ -18,9 +18,7 @@
 class CNodeQueue final : public CNodeReceiver
 {
   public:
-    // Far above the replies of the largest search (10,000 boards and more, each answering more
-    // than once).
-    static constexpr std::size_t kDefaultCapacity = 65536;
+    static constexpr std::size_t kDefaultCapacity = kMaxHeldRecords;
 
     explicit CNodeQueue(std::size_t capacity = kDefaultCapacity);
     ~CNodeQueue() override;

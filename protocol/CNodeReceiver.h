@@ -2,8 +2,10 @@
 
 #include "protocol/NodeInfo.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,3 +40,17 @@ class CNodeReceiver
 
 // The trace line of a receiver that had no room for count records (none when count is 0).
 void ReportDroppedRecords(std::size_t count);
+
+// What a receiver that holds records for a reader keeps at most: far above the replies of the
+// largest search (10,000 boards and more, each answering more than once), and a bound on a flood
+// while the reader does not look.
+inline constexpr std::size_t kMaxHeldRecords = 65536;
+
+// Appends to held as many of nodes, in their order, as fit below capacity; returns how many did not.
+template <typename Held> std::size_t AppendUpTo(Held& held, ReceivedNodes& nodes, std::size_t capacity)
+{
+    const std::size_t kept = std::min(nodes.size(), capacity - std::min(capacity, held.size()));
+    held.insert(held.end(), std::make_move_iterator(nodes.begin()),
+                std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(kept)));
+    return nodes.size() - kept;
+}

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QObject>
 
-#include <algorithm>
-#include <iterator>
 #include <utility>
 
 CNodePacketEvent::~CNodePacketEvent()
@@ -27,10 +25,7 @@ ReceivedNodes CNodePacketEvent::TakeNodes()
 // Under the origin's mutex.
 void CNodePacketEvent::Join(ReceivedNodes nodes)
 {
-    const std::size_t kept = std::min(nodes.size(), kMaxJoined - std::min(kMaxJoined, m_nodes.size()));
-    m_nodes.insert(m_nodes.end(), std::make_move_iterator(nodes.begin()),
-                   std::make_move_iterator(nodes.begin() + static_cast<std::ptrdiff_t>(kept)));
-    m_dropped += nodes.size() - kept;
+    m_dropped += AppendUpTo(m_nodes, nodes, kMaxJoined);
 }
 
 void CNodePacketEvent::Seal()

@@ -18,9 +18,8 @@ inline const QEvent::Type WM_NODE_PACKET = static_cast<QEvent::Type>(QEvent::Use
 class CNodePacketEvent final : public QEvent
 {
   public:
-    // What an event that keeps being joined holds at most: far above the replies of the largest
-    // search, and a bound on a flood while the receiver does not look.
-    static constexpr std::size_t kMaxJoined = 65536;
+    // What an event that keeps being joined holds at most.
+    static constexpr std::size_t kMaxJoined = kMaxHeldRecords;
 
     explicit CNodePacketEvent(ReceivedNodes nodes) : QEvent(WM_NODE_PACKET), m_nodes(std::move(nodes)) {}
     ~CNodePacketEvent() override;

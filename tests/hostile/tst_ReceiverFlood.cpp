@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -69,6 +70,23 @@ struct Progress
     }
 };
 
+ReceivedNodes Numbered(int first, int count)
+{
+    ReceivedNodes nodes(count);
+    for (int i = 0; i < count; ++i)
+        nodes[i].sourceAddress = uint32_t(first + i);
+    return nodes;
+}
+
+// The source addresses of what a receiver holds, in its order.
+template <typename Held> std::vector<uint32_t> Sources(const Held& held)
+{
+    std::vector<uint32_t> sources;
+    for (const ReceivedNode& node : held)
+        sources.push_back(node.sourceAddress);
+    return sources;
+}
+
 } // namespace
 
 class tst_ReceiverFlood : public QObject
@@ -78,6 +96,8 @@ class tst_ReceiverFlood : public QObject
   private slots:
     void floodIntoAReceiverNobodyReads_data();
     void floodIntoAReceiverNobodyReads();
+    void batchKeepsItsFirstRecordsThatFit_data();
+    void batchKeepsItsFirstRecordsThatFit();
 };
 
 void tst_ReceiverFlood::floodIntoAReceiverNobodyReads_data()
@@ -134,6 +154,45 @@ void tst_ReceiverFlood::floodIntoAReceiverNobodyReads()
     QCOMPARE(progress.drops, std::vector<unsigned long>{kFlood - bound});
     QVERIFY(rssBefore > 0 && rssAfter > 0);
     QVERIFY2(rssAfter - rssBefore < kMaxRssGrowthKb, qPrintable(QString::number(rssAfter - rssBefore)));
+}
+
+// The bound both receivers keep, on a batch that arrives as they fill: the queue's deque and the
+// window's event's vector.
+void tst_ReceiverFlood::batchKeepsItsFirstRecordsThatFit_data()
+{
+    QTest::addColumn<int>("held");
+    QTest::addColumn<int>("batch");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("room for all") << 1 << 3 << 5 << 3;
+    QTest::newRow("fills it exactly") << 2 << 3 << 5 << 3;
+    QTest::newRow("straddles the bound") << 3 << 4 << 5 << 2;
+    QTest::newRow("already full") << 5 << 2 << 5 << 0;
+    QTest::newRow("fuller than the bound") << 6 << 2 << 5 << 0;
+    QTest::newRow("empty batch") << 5 << 0 << 5 << 0;
+}
+
+void tst_ReceiverFlood::batchKeepsItsFirstRecordsThatFit()
+{
+    QFETCH(int, held);
+    QFETCH(int, batch);
+    QFETCH(int, capacity);
+    QFETCH(int, kept);
+    std::vector<uint32_t> expected = Sources(Numbered(0, held));
+    const std::vector<uint32_t> first = Sources(Numbered(100, kept));
+    expected.insert(expected.end(), first.begin(), first.end());
+
+    ReceivedNodes vector = Numbered(0, held);
+    ReceivedNodes nodes = Numbered(100, batch);
+    QCOMPARE(AppendUpTo(vector, nodes, std::size_t(capacity)), std::size_t(batch - kept));
+    QCOMPARE(Sources(vector), expected);
+
+    ReceivedNodes start = Numbered(0, held);
+    std::deque<ReceivedNode> deque(std::make_move_iterator(start.begin()),
+                                   std::make_move_iterator(start.end()));
+    nodes = Numbered(100, batch);
+    QCOMPARE(AppendUpTo(deque, nodes, std::size_t(capacity)), std::size_t(batch - kept));
+    QCOMPARE(Sources(deque), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_ReceiverFlood)
