@@ -5,6 +5,7 @@
 
 #include <net-snmp/net-snmp-includes.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -50,11 +51,10 @@ SnmpOutcome Failure(const SnmpResponse& response, Step step, std::span<const Mib
     return outcome;
 }
 
-// The strict reading of a successful GET; lacking[i] tells which variables the board lacks.
-SnmpOutcome ReadStrictly(const SnmpResponse& response, Step step, std::span<const MibVariable> variables,
-                         std::vector<char>& lacking)
+// The strict reading of a successful GET: Lacking, with the first variable the board lacks, when
+// it read but one is lacking.
+SnmpOutcome ReadStrictly(const SnmpResponse& response, Step step, std::span<const MibVariable> variables)
 {
-    lacking.assign(variables.size(), 0);
     auto absent = std::make_unique<bool[]>(variables.size());
     SnmpOutcome outcome = Outcome(Kind::Done, step, variables);
     const std::vector<ExpectedVariable> expected = ExpectedVariables(variables);
@@ -63,25 +63,19 @@ SnmpOutcome ReadStrictly(const SnmpResponse& response, Step step, std::span<cons
         outcome.kind = Kind::BadReply;
         return outcome;
     }
-    for (std::size_t i = 0; i < variables.size(); ++i)
-        lacking[i] = absent[i];
+    const bool* const begin = absent.get();
+    const bool* const end = begin + variables.size();
+    if (const bool* const lacking = std::find(begin, end, true); lacking != end) {
+        outcome.kind = Kind::Lacking;
+        outcome.variable = static_cast<std::size_t>(lacking - begin);
+    }
     return outcome;
 }
 
 // A strict GET of which every variable must be there; Done when it read.
 SnmpOutcome StrictGet(const SnmpResponse& response, Step step, std::span<const MibVariable> variables)
 {
-    if (!Succeeded(response))
-        return Failure(response, step, variables);
-    std::vector<char> lacking;
-    SnmpOutcome outcome = ReadStrictly(response, step, variables, lacking);
-    for (std::size_t i = 0; outcome.IsDone() && i < lacking.size(); ++i) {
-        if (lacking[i]) {
-            outcome.kind = Kind::Lacking;
-            outcome.variable = i;
-        }
-    }
-    return outcome;
+    return Succeeded(response) ? ReadStrictly(response, step, variables) : Failure(response, step, variables);
 }
 
 SnmpOutcome StrictSet(const SnmpResponse& response, Step step, std::span<const MibVariable> variables)
@@ -138,9 +132,11 @@ Task<SnmpOutcome> ReadSerial(BoardLink& link, BoardSerial& serial, SnmpPolicy po
         const SnmpResponse number = co_await link.Get(port);
         if (!Succeeded(number))
             co_return Failure(number, kSerialPortGet, port);
-        std::vector<char> lacking;
-        SnmpOutcome outcome = ReadStrictly(number, kSerialPortGet, port, lacking);
-        serial.hasPort = outcome.IsDone() && !lacking[0];
+        SnmpOutcome outcome = ReadStrictly(number, kSerialPortGet, port);
+        // The port number is the one variable a board may lack.
+        serial.hasPort = outcome.IsDone();
+        if (outcome.kind == Kind::Lacking)
+            outcome.kind = Kind::Done;
         co_return outcome;
     }
     if (!settings.sent)
