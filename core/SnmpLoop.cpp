@@ -52,7 +52,7 @@ void SnmpLoop::Send(const SnmpRequest& request, Done done)
 {
     auto pending = std::make_unique<Pending>();
     pending->done = std::move(done);
-    netsnmp_session settings = SessionTemplate(request);
+    netsnmp_session settings = SessionTemplate(request.timeoutUs);
     std::string peer = PeerName(request.peer, m_agentPort);
     settings.peername = peer.data();
     settings.callback = &SnmpLoop::OnEvent;

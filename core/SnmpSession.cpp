@@ -21,13 +21,13 @@ void InitSnmpLibrary()
     (void)done;
 }
 
-netsnmp_session SessionTemplate(const SnmpRequest& request)
+netsnmp_session SessionTemplate(long timeoutUs)
 {
     netsnmp_session session;
     snmp_sess_init(&session);
     session.version = SNMP_VERSION_2c;
     session.retries = 0;
-    session.timeout = request.timeoutUs;
+    session.timeout = timeoutUs;
     static char community[] = "vantile";
     static_assert(sizeof community == sizeof kSnmpCommunity);
     session.community = reinterpret_cast<u_char*>(community);

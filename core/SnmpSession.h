@@ -29,9 +29,9 @@ constexpr long RequestTimeoutUs(bool setSentBefore)
 // Tells Net-SNMP, once per process, to read no configuration or MIB files and keep no state.
 void InitSnmpLibrary();
 
-// A session template for one request: version, community, retries 0 and the request's timeout.
-// The peer name is the caller's to set (see PeerName), as is anything it needs beyond.
-netsnmp_session SessionTemplate(const SnmpRequest& request);
+// A session template: version, community, retries 0 and the timeout. The peer name is the
+// caller's to set (see PeerName), as is anything it needs beyond.
+netsnmp_session SessionTemplate(long timeoutUs);
 // Net-SNMP 5.9 ignores remote_port: a port other than 161 has to be part of the peer name.
 std::string PeerName(const std::string& address, uint16_t agentPort);
 

@@ -65,6 +65,8 @@ class CSnmpAccess::Transport final : public SnmpTransport
 
     void Send(const SnmpRequest& request, Done done) override
     {
+        // request.timeoutUs goes unused: the window keeps its own rule (see Request), by which the
+        // first SET of the run lengthens every later wait, whichever board it went to.
         const std::vector<SnmpVarSpec> list = VarSpecs(request);
         SnmpResponse response;
         netsnmp_pdu* reply = nullptr;
@@ -83,9 +85,7 @@ class CSnmpAccess::Transport final : public SnmpTransport
 CSnmpAccess::CSnmpAccess() : m_transport(std::make_unique<Transport>(*this))
 {
     InitSnmpLibrary();
-    SnmpRequest first;
-    first.timeoutUs = kGetTimeoutUs;
-    m_template = SessionTemplate(first);
+    m_template = SessionTemplate(kGetTimeoutUs);
 }
 
 CSnmpAccess::~CSnmpAccess() = default;
