@@ -104,15 +104,7 @@ AnsibleProcess::Result tst_AnsiblePlaybooks::Playbook(const QStringList& argumen
 
 Writes tst_AnsiblePlaybooks::WritesSince(qsizetype logged) const
 {
-    Writes writes;
-    for (const QJsonObject& entry : m_sim.LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-            entry.value(QStringLiteral("op")).toInt(-1) == 2)
-            writes.setAddress << entry.value(QStringLiteral("mac")).toString();
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
-            writes.snmpSets << entry.value(QStringLiteral("board")).toString();
-    }
+    Writes writes{m_sim.SetAddressMacs(logged), m_sim.SnmpSets(QStringLiteral("board"), logged)};
     writes.setAddress.sort();
     writes.snmpSets.removeDuplicates();
     writes.snmpSets.sort();

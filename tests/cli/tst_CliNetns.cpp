@@ -239,23 +239,12 @@ qsizetype tst_CliNetns::LogSize() const
 // their names below the enterprise subtree.
 QStringList tst_CliNetns::SetsSince(qsizetype logged) const
 {
-    QStringList sets;
-    for (const QJsonObject& entry : m_sim.LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
-            sets << entry.value(QStringLiteral("oid")).toString().remove(kEnterprise);
-    }
-    return sets;
+    return m_sim.SnmpSets(QStringLiteral("oid"), logged).replaceInStrings(kEnterprise, QString());
 }
 
 qsizetype tst_CliNetns::SetAddressRequests() const
 {
-    qsizetype count = 0;
-    for (const QJsonObject& entry : m_sim.LogEntries()) {
-        count += entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-                 entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-                 entry.value(QStringLiteral("op")).toInt(-1) == 2;
-    }
-    return count;
+    return m_sim.SetAddressMacs().size();
 }
 
 void tst_CliNetns::searchListsEveryBoard()

@@ -188,24 +188,14 @@ QByteArray tst_CliWatch::Journal() const
 
 QStringList tst_CliWatch::SetAddressesSince(qsizetype logged) const
 {
-    QStringList macs;
-    for (const QJsonObject& entry : m_sim->LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-            entry.value(QStringLiteral("op")).toInt() == 2)
-            macs << entry.value(QStringLiteral("mac")).toString();
-    }
-    return macs;
+    return m_sim->SetAddressMacs(logged);
 }
 
+// In the order of their first SET.
 QStringList tst_CliWatch::SetBoardsSince(qsizetype logged) const
 {
-    QStringList boards;
-    for (const QJsonObject& entry : m_sim->LogEntries().mid(logged)) {
-        const QString board = entry.value(QStringLiteral("board")).toString();
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set") && !boards.contains(board))
-            boards << board;
-    }
+    QStringList boards = m_sim->SnmpSets(QStringLiteral("board"), logged);
+    boards.removeDuplicates();
     return boards;
 }
 

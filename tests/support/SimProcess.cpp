@@ -144,6 +144,28 @@ QList<QJsonObject> SimProcess::LogEntries() const
     return entries;
 }
 
+QStringList SimProcess::SetAddressMacs(qsizetype from) const
+{
+    QStringList macs;
+    for (const QJsonObject& entry : LogEntries().mid(from)) {
+        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
+            entry.value(QStringLiteral("op")).toInt(-1) == 2)
+            macs << entry.value(QStringLiteral("mac")).toString();
+    }
+    return macs;
+}
+
+QStringList SimProcess::SnmpSets(const QString& field, qsizetype from) const
+{
+    QStringList values;
+    for (const QJsonObject& entry : LogEntries().mid(from)) {
+        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
+            values << entry.value(field).toString();
+    }
+    return values;
+}
+
 QString SimProcess::LogPath() const
 {
     return m_dir.filePath(QStringLiteral("sim-log.jsonl"));

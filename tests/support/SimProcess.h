@@ -47,6 +47,10 @@ class SimProcess
     // Every log line so far, parsed; lines that are not JSON objects are skipped.
     QList<QJsonObject> LogEntries() const;
     QString LogPath() const;
+    // From log entry `from` on, in their order: the MACs of the set-address requests the boards
+    // received, and the given field ("board", "oid", ...) of each SNMP SET.
+    QStringList SetAddressMacs(qsizetype from = 0) const;
+    QStringList SnmpSets(const QString& field, qsizetype from = 0) const;
 
     // Writes {"boards": ...} or any object as a config file in this object's temporary directory;
     // returns its path for --config (empty on failure). The file lives as long as this object.
