@@ -48,12 +48,9 @@ const QString kUnreachable = QStringLiteral("192.0.2.10");
 // node: settings and faults of its node protocol.
 QJsonObject Board(int last, const QJsonObject& snmp = {}, QJsonObject node = {})
 {
-    node.insert(QStringLiteral("mac"),
-                QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0')));
-    node.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
     if (!snmp.isEmpty())
         node.insert(QStringLiteral("snmp"), snmp);
-    return node;
+    return SimBoard(last, node);
 }
 
 struct Run
@@ -166,10 +163,7 @@ void tst_CliNetns::initTestCase()
     };
     for (const QJsonValue& board : faulty)
         boards.append(board);
-    const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
-    QVERIFY(
-        m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
-                     QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")}));
+    QVERIFY(m_sim.StartOnProductPorts(boards));
 
     WriteFile(QStringLiteral("bitrate.json"),
               R"({"serial": {"bitrate": 57600, "parity": "odd"}, "gpio": {"period": 500}})");

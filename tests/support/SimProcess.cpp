@@ -101,6 +101,18 @@ bool SimProcess::Start(const QStringList& extraArgs, int timeoutMs)
     return true;
 }
 
+bool SimProcess::StartOnProductPorts(const QJsonArray& boards, int timeoutMs)
+{
+    const QString config = WriteConfig({{QStringLiteral("boards"), boards}});
+    if (config.isEmpty()) {
+        Report(QStringLiteral("cannot write the config"));
+        return false;
+    }
+    return Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
+                  QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")},
+                 timeoutMs);
+}
+
 bool SimProcess::Stop()
 {
     if (m_process.state() == QProcess::NotRunning)
@@ -179,6 +191,14 @@ QString SimProcess::WriteConfig(const QJsonObject& config)
         file.write(QJsonDocument(config).toJson()) < 0 || !file.flush())
         return {};
     return path;
+}
+
+QJsonObject SimBoard(int last, QJsonObject fields, const QString& macPrefix)
+{
+    fields.insert(QStringLiteral("mac"),
+                  QStringLiteral("%1:%2").arg(macPrefix).arg(last, 2, 16, QLatin1Char('0')));
+    fields.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
+    return fields;
 }
 
 namespace {
