@@ -58,7 +58,9 @@ attributes:
 notes:
   - A port is compared on what its mode writes, as lanfinch-cli's read-back compares it (the level
     of an INPUT port is not a setting).
-  - The writes run side by side; only the searches take turns.
+  - On one host the runs of lanfinch-cli that search take turns, each for the whole run; so the reading
+    and comparing of boards (C(inventory --check)) takes turns too. Only the writes (C(apply)) run side by
+    side.
 extends_documentation_fragment:
   - lanfinch.boards.cli
 '''
