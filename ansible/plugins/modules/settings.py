@@ -218,16 +218,11 @@ def main():
         module.exit_json(changed=True, result='would write', **result)
 
     run = cli.run('apply', ['--', path, address])
-    applied = run.records()
-    if not applied:
-        result['status'] = run.rc
-        cli.fail(run, msg=run.message().replace(path, name), **result)
-    written = applied[0]
+    written = cli.first_record(run, msg=run.message().replace(path, name), **result)
     result.update(detail=written['detail'], status=written['status'])
-    if written['status'] != DONE:
-        # Differs: committed, but the read-back shows other values.
-        cli.fail(run, msg='%s: %s' % (address, written['detail']), result=written['result'],
-                 changed=written['result'] == 'differs', **result)
+    # Differs: committed, but the read-back shows other values.
+    cli.fail_unless_done(run, address, written, result=written['result'], changed=written['result'] == 'differs',
+                         **result)
     module.exit_json(changed=True, result='written', **result)
 
 
