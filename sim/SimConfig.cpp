@@ -38,6 +38,32 @@ bool ReadAddress(const QJsonObject& object, const QString& key, uint32_t& out, Q
     return true;
 }
 
+// An optional true or false; false when absent.
+bool ReadFlag(const QJsonObject& object, const QString& key, bool& out, QString& error)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isUndefined() && !value.isBool()) {
+        error = QStringLiteral("\"%1\" must be true or false").arg(key);
+        return false;
+    }
+    out = value.toBool(false);
+    return true;
+}
+
+// An optional delay of the node protocol in milliseconds; out is left as it is when absent.
+bool ReadDelay(const QJsonObject& object, const QString& key, int& out, QString& error)
+{
+    if (!object.contains(key))
+        return true;
+    uint32_t delay = 0;
+    if (!ReadUInt32(object.value(key), delay) || delay > static_cast<uint32_t>(kMaxReplyDelayMs)) {
+        error = QStringLiteral("\"%1\" must be 0 to %2").arg(key).arg(kMaxReplyDelayMs);
+        return false;
+    }
+    out = static_cast<int>(delay);
+    return true;
+}
+
 // The agent's latency is read here rather than in the agent, so that a bad value stops the start
 // with the board's number, --no-snmp or not.
 bool ReadSnmpLatency(const QJsonObject& snmp, const char* key, std::optional<int>& out, QString& error)
@@ -134,43 +160,15 @@ bool ParseBoard(const QJsonObject& object, SimBoard& board, QString& error)
     board.answerTwice = twice.toBool(false);
     board.replyBroadcast = broadcast.toBool(false);
 
-    uint32_t delay = 0;
-    if (object.contains(QStringLiteral("replyDelayMs")) &&
-        (!ReadUInt32(object.value(QStringLiteral("replyDelayMs")), delay) ||
-         delay > static_cast<uint32_t>(kMaxReplyDelayMs))) {
-        error = QStringLiteral("\"replyDelayMs\" must be 0 to %1").arg(kMaxReplyDelayMs);
+    board.replyDelayMs = 0;
+    if (!ReadDelay(object, QStringLiteral("replyDelayMs"), board.replyDelayMs, error) ||
+        !ReadDelay(object, QStringLiteral("appearAfterMs"), board.appearAfterMs, error))
         return false;
-    }
-    board.replyDelayMs = static_cast<int>(delay);
-    if (object.contains(QStringLiteral("appearAfterMs"))) {
-        if (!ReadUInt32(object.value(QStringLiteral("appearAfterMs")), delay) ||
-            delay > static_cast<uint32_t>(kMaxReplyDelayMs)) {
-            error = QStringLiteral("\"appearAfterMs\" must be 0 to %1").arg(kMaxReplyDelayMs);
-            return false;
-        }
-        board.appearAfterMs = static_cast<int>(delay);
-    }
     board.setAddressDelayMs = board.replyDelayMs;
-    if (object.contains(QStringLiteral("setAddressDelayMs"))) {
-        if (!ReadUInt32(object.value(QStringLiteral("setAddressDelayMs")), delay) ||
-            delay > static_cast<uint32_t>(kMaxReplyDelayMs)) {
-            error = QStringLiteral("\"setAddressDelayMs\" must be 0 to %1").arg(kMaxReplyDelayMs);
-            return false;
-        }
-        board.setAddressDelayMs = static_cast<int>(delay);
-    }
-    const QJsonValue ignoreSet = object.value(QStringLiteral("ignoreSetAddress"));
-    if (!ignoreSet.isUndefined() && !ignoreSet.isBool()) {
-        error = QStringLiteral("\"ignoreSetAddress\" must be true or false");
+    if (!ReadDelay(object, QStringLiteral("setAddressDelayMs"), board.setAddressDelayMs, error) ||
+        !ReadFlag(object, QStringLiteral("ignoreSetAddress"), board.ignoreSetAddress, error) ||
+        !ReadFlag(object, QStringLiteral("keepSettings"), board.keepSettings, error))
         return false;
-    }
-    board.ignoreSetAddress = ignoreSet.toBool(false);
-    const QJsonValue keep = object.value(QStringLiteral("keepSettings"));
-    if (!keep.isUndefined() && !keep.isBool()) {
-        error = QStringLiteral("\"keepSettings\" must be true or false");
-        return false;
-    }
-    board.keepSettings = keep.toBool(false);
 
     if (object.contains(QStringLiteral("setAddressResult")) &&
         !ReadUInt32(object.value(QStringLiteral("setAddressResult")), board.setAddressResult)) {

@@ -23,7 +23,8 @@ void PrintError(const QString& message)
 }
 
 // The configured boards, then the generated ones; the command line's SNMP latency goes to every board
-// whose "snmp" object does not set its own. A board's appearAfterMs counts from now.
+// whose "snmp" object does not set its own, and --reply-broadcast to every board. A board's
+// appearAfterMs counts from now.
 bool LoadBoards(const SimOptions& options, std::vector<SimBoard>& boards, QString& error)
 {
     if ((!options.configPath.isEmpty() && !SimConfig::LoadFile(options.configPath, boards, error)) ||
@@ -33,6 +34,7 @@ bool LoadBoards(const SimOptions& options, std::vector<SimBoard>& boards, QStrin
     for (SimBoard& board : boards) {
         board.snmpDelayMs = board.snmpDelayMs.value_or(options.snmpDelayMs);
         board.snmpJitterMs = board.snmpJitterMs.value_or(options.snmpJitterMs);
+        board.replyBroadcast = board.replyBroadcast || options.replyBroadcast;
         board.appearAt = started + std::chrono::milliseconds(board.appearAfterMs);
     }
     return true;
@@ -61,8 +63,6 @@ int main(int argc, char* argv[])
         PrintError(error);
         return 2;
     }
-    for (SimBoard& board : boards)
-        board.replyBroadcast = board.replyBroadcast || options.replyBroadcast;
 
     SimLog log;
     if (!options.logPath.isEmpty() && !log.Open(options.logPath, error)) {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -27,6 +28,19 @@ QString FullName(const QString& module)
     return QStringLiteral("lanfinch.boards.") + module;
 }
 
+// The interpreter of a script by its first line, as the kernel reads it: the program, and the rest
+// of the line (if any) as its one argument. Empty without "#!".
+QStringList Interpreter(const QString& firstLine)
+{
+    if (!firstLine.startsWith(QLatin1String("#!")))
+        return {};
+    const QString line = firstLine.mid(2).trimmed();
+    const qsizetype end = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
+    if (end < 0)
+        return line.isEmpty() ? QStringList() : QStringList{line};
+    return {line.left(end), line.mid(end).trimmed()};
+}
+
 } // namespace
 
 class tst_AnsibleDoc : public QObject
@@ -35,6 +49,8 @@ class tst_AnsibleDoc : public QObject
 
   private slots:
     void initTestCase();
+    void interpreterOfAScript_data();
+    void interpreterOfAScript();
     void rendersEachModule_data();
     void rendersEachModule();
     void examplesAreTasksAnsibleAccepts();
@@ -69,6 +85,28 @@ QJsonObject tst_AnsibleDoc::Doc(const QString& module)
     return QJsonDocument::fromJson(run.output.toUtf8()).object().value(FullName(module)).toObject();
 }
 
+void tst_AnsibleDoc::interpreterOfAScript_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("blank after #!") << QStringLiteral("#! /usr/bin/python3\n")
+                                    << QStringList{QStringLiteral("/usr/bin/python3")};
+    QTest::newRow("through env") << QStringLiteral("#!/usr/bin/env python3\n")
+                                 << QStringList{QStringLiteral("/usr/bin/env"), QStringLiteral("python3")};
+    QTest::newRow("the rest is one argument")
+        << QStringLiteral("#!/usr/bin/python3\t-E -s \n")
+        << QStringList{QStringLiteral("/usr/bin/python3"), QStringLiteral("-E -s")};
+    QTest::newRow("no #!") << QStringLiteral("# /usr/bin/python3\n") << QStringList();
+    QTest::newRow("#! alone") << QStringLiteral("#!\n") << QStringList();
+}
+
+void tst_AnsibleDoc::interpreterOfAScript()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, expected);
+    QCOMPARE(Interpreter(line), expected);
+}
+
 void tst_AnsibleDoc::rendersEachModule_data()
 {
     QTest::addColumn<QString>("module");
@@ -89,15 +127,20 @@ QStringList tst_AnsibleDoc::TakenOptions(const QString& module)
     arguments.close();
     // The interpreter that ansible-doc runs with has Ansible's module_utils.
     QFile script(m_doc);
-    const QString python =
-        script.open(QIODevice::ReadOnly) ? QString::fromUtf8(script.readLine()).mid(2).trimmed() : QString();
+    QStringList python =
+        Interpreter(script.open(QIODevice::ReadOnly) ? QString::fromUtf8(script.readLine()) : QString());
+    if (python.isEmpty()) {
+        qWarning().noquote() << "no interpreter on the first line of" << m_doc;
+        return {};
+    }
     QProcessEnvironment collection;
     collection.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(LANFINCH_COLLECTIONS_PATH));
-    const AnsibleProcess::Result run =
-        m_ansible.Run(python,
-                      {kCollection + QStringLiteral("/plugins/modules/") + module + QStringLiteral(".py"),
-                       arguments.fileName()},
-                      collection);
+    const QString program = python.takeFirst();
+    const AnsibleProcess::Result run = m_ansible.Run(
+        program,
+        python << kCollection + QStringLiteral("/plugins/modules/") + module + QStringLiteral(".py")
+               << arguments.fileName(),
+        collection);
     const QJsonObject invocation =
         QJsonDocument::fromJson(run.output.toUtf8()).object().value(QStringLiteral("invocation")).toObject();
     QStringList names = invocation.value(QStringLiteral("module_args")).toObject().keys();

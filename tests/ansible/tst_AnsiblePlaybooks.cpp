@@ -12,14 +12,6 @@ namespace {
 
 const QString kSource = QStringLiteral(LANFINCH_SOURCE_DIR);
 
-QJsonObject Board(int last, QJsonObject node = {})
-{
-    node.insert(QStringLiteral("mac"),
-                QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0')));
-    node.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
-    return node;
-}
-
 QString Source(const char* path)
 {
     return kSource + QLatin1Char('/') + QLatin1String(path);
@@ -69,19 +61,16 @@ void tst_AnsiblePlaybooks::initTestCase()
     m_ansible.PrependPath(QStringLiteral(LANFINCH_CLI_DIR));
 
     const QJsonObject silent{{QStringLiteral("silent"), true}};
-    QJsonObject sharingMac = Board(14);
+    QJsonObject sharingMac = SimBoard(14);
     sharingMac.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.114"));
     // Boards that answer a while after the request, as real ones may: long enough for the search of
     // another fork to start meanwhile and take the replies, unless the searches take turns.
     const QJsonObject slow{{QStringLiteral("replyDelayMs"), 300}};
     const QJsonObject refusing{{QStringLiteral("refuseSets"), true}};
-    QJsonArray boards{Board(2, slow), Board(3, slow), Board(4, slow)};
-    boards << Board(6, {{QStringLiteral("silent"), true}, {QStringLiteral("snmp"), silent}}) << Board(7)
-           << Board(8, {{QStringLiteral("snmp"), refusing}}) << Board(14) << sharingMac;
-    const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
-    QVERIFY(
-        m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
-                     QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")}));
+    QJsonArray boards{SimBoard(2, slow), SimBoard(3, slow), SimBoard(4, slow)};
+    boards << SimBoard(6, {{QStringLiteral("silent"), true}, {QStringLiteral("snmp"), silent}}) << SimBoard(7)
+           << SimBoard(8, {{QStringLiteral("snmp"), refusing}}) << SimBoard(14) << sharingMac;
+    QVERIFY(m_sim.StartOnProductPorts(boards));
 }
 
 void tst_AnsiblePlaybooks::cleanupTestCase()
@@ -104,15 +93,7 @@ AnsibleProcess::Result tst_AnsiblePlaybooks::Playbook(const QStringList& argumen
 
 Writes tst_AnsiblePlaybooks::WritesSince(qsizetype logged) const
 {
-    Writes writes;
-    for (const QJsonObject& entry : m_sim.LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-            entry.value(QStringLiteral("op")).toInt(-1) == 2)
-            writes.setAddress << entry.value(QStringLiteral("mac")).toString();
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
-            writes.snmpSets << entry.value(QStringLiteral("board")).toString();
-    }
+    Writes writes{m_sim.SetAddressMacs(logged), m_sim.SnmpSets(QStringLiteral("board"), logged)};
     writes.setAddress.sort();
     writes.snmpSets.removeDuplicates();
     writes.snmpSets.sort();

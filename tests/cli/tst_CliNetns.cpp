@@ -48,12 +48,9 @@ const QString kUnreachable = QStringLiteral("192.0.2.10");
 // node: settings and faults of its node protocol.
 QJsonObject Board(int last, const QJsonObject& snmp = {}, QJsonObject node = {})
 {
-    node.insert(QStringLiteral("mac"),
-                QStringLiteral("02:4c:46:00:53:%1").arg(last, 2, 16, QLatin1Char('0')));
-    node.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
     if (!snmp.isEmpty())
         node.insert(QStringLiteral("snmp"), snmp);
-    return node;
+    return SimBoard(last, node);
 }
 
 struct Run
@@ -166,10 +163,7 @@ void tst_CliNetns::initTestCase()
     };
     for (const QJsonValue& board : faulty)
         boards.append(board);
-    const QString config = m_sim.WriteConfig({{QStringLiteral("boards"), boards}});
-    QVERIFY(
-        m_sim.Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
-                     QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")}));
+    QVERIFY(m_sim.StartOnProductPorts(boards));
 
     WriteFile(QStringLiteral("bitrate.json"),
               R"({"serial": {"bitrate": 57600, "parity": "odd"}, "gpio": {"period": 500}})");
@@ -239,23 +233,12 @@ qsizetype tst_CliNetns::LogSize() const
 // their names below the enterprise subtree.
 QStringList tst_CliNetns::SetsSince(qsizetype logged) const
 {
-    QStringList sets;
-    for (const QJsonObject& entry : m_sim.LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
-            sets << entry.value(QStringLiteral("oid")).toString().remove(kEnterprise);
-    }
-    return sets;
+    return m_sim.SnmpSets(QStringLiteral("oid"), logged).replaceInStrings(kEnterprise, QString());
 }
 
 qsizetype tst_CliNetns::SetAddressRequests() const
 {
-    qsizetype count = 0;
-    for (const QJsonObject& entry : m_sim.LogEntries()) {
-        count += entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-                 entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-                 entry.value(QStringLiteral("op")).toInt(-1) == 2;
-    }
-    return count;
+    return m_sim.SetAddressMacs().size();
 }
 
 void tst_CliNetns::searchListsEveryBoard()

@@ -17,18 +17,19 @@ namespace {
 const QString kSetBitRate = QStringLiteral("1.3.6.1.4.1.32473.1.4.2.10.0");
 const QString kProfile = QStringLiteral(R"({"serial": {"bitrate": 57600}})");
 
+// A board's MAC: this prefix and the last octet of its address.
+const QString kMacPrefix = QStringLiteral("02:4c:46:00:20");
+
 QString Mac(int last)
 {
-    return QStringLiteral("02:4c:46:00:20:%1").arg(last, 2, 16, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(kMacPrefix).arg(last, 2, 16, QLatin1Char('0'));
 }
 
 // Board `last` on 127.0.0.`last`, plugged in after appearMs.
 QJsonObject Board(int last, int appearMs, QJsonObject extra = {})
 {
-    extra.insert(QStringLiteral("mac"), Mac(last));
-    extra.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
     extra.insert(QStringLiteral("appearAfterMs"), appearMs);
-    return extra;
+    return SimBoard(last, extra, kMacPrefix);
 }
 
 QByteArray PlanLine(int last, int ip)
@@ -166,10 +167,7 @@ void tst_CliWatch::cleanup()
 bool tst_CliWatch::StartSim(const QJsonArray& boards)
 {
     m_sim = std::make_unique<SimProcess>();
-    const QString config = m_sim->WriteConfig({{QStringLiteral("boards"), boards}});
-    return m_sim->Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
-                         QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"),
-                         QStringLiteral("161")});
+    return m_sim->StartOnProductPorts(boards);
 }
 
 QString tst_CliWatch::WriteFile(const QString& name, const QByteArray& contents)
@@ -188,24 +186,14 @@ QByteArray tst_CliWatch::Journal() const
 
 QStringList tst_CliWatch::SetAddressesSince(qsizetype logged) const
 {
-    QStringList macs;
-    for (const QJsonObject& entry : m_sim->LogEntries().mid(logged)) {
-        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
-            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
-            entry.value(QStringLiteral("op")).toInt() == 2)
-            macs << entry.value(QStringLiteral("mac")).toString();
-    }
-    return macs;
+    return m_sim->SetAddressMacs(logged);
 }
 
+// In the order of their first SET.
 QStringList tst_CliWatch::SetBoardsSince(qsizetype logged) const
 {
-    QStringList boards;
-    for (const QJsonObject& entry : m_sim->LogEntries().mid(logged)) {
-        const QString board = entry.value(QStringLiteral("board")).toString();
-        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set") && !boards.contains(board))
-            boards << board;
-    }
+    QStringList boards = m_sim->SnmpSets(QStringLiteral("board"), logged);
+    boards.removeDuplicates();
     return boards;
 }
 

@@ -126,21 +126,6 @@ std::map<uint32_t, int> SendAndCollect(UdpTestSocket& from, uint16_t port, CNode
     return received;
 }
 
-// This process's UDP sockets on port, lowest descriptor (the first bound) first.
-std::vector<int> SocketsOn(uint16_t port)
-{
-    std::vector<int> sockets;
-    for (int fd = 3; fd < 1024; ++fd) {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            address.sin_family == AF_INET && ntohs(address.sin_port) == port) {
-            sockets.push_back(fd);
-        }
-    }
-    return sockets;
-}
-
 } // namespace
 
 class tst_CNodeProtocol : public QObject
@@ -574,7 +559,8 @@ void tst_CNodeProtocol::socketThatTheThreadClosedIsNotClosedAgain()
 {
     CNodeQueue queue;
     const auto engine = EngineSendingTo(queue, *m_peer, {kLoopback, 0}, 4);
-    const std::vector<int> sockets = SocketsOn(engine->BoundPort());
+    // Lowest descriptor first: the first bound.
+    const std::vector<int> sockets = UdpSocketsOn(engine->BoundPort());
     QCOMPARE(sockets.size(), std::size_t{4});
     // A member's descriptor is taken over: the socket is gone, and every receive fails from now on.
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);

@@ -7,6 +7,7 @@
 #include "protocol/CNodeQueue.h"
 #include "protocol/Trace.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/UdpTestSocket.h"
 
 #include <QScopeGuard>
 #include <QSet>
@@ -192,15 +193,9 @@ class HoldingQueue final : public CNodeReceiver
 int SocketsHolding(uint16_t port)
 {
     int holding = 0;
-    for (int fd = 3; fd < 1024; ++fd) {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
+    for (const int fd : UdpSocketsOn(port)) {
         int waiting = 0;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            address.sin_family == AF_INET && ntohs(address.sin_port) == port &&
-            ioctl(fd, FIONREAD, &waiting) == 0) {
-            holding += waiting > 0;
-        }
+        holding += ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
     }
     return holding;
 }

@@ -61,7 +61,8 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
          "silent": true, "replyDelayMs": 250, "answerTwice": true, "replyBroadcast": true, "setAddressResult": 4294967295,
          "replyMac": "02:00:00:00:00:01", "snmp": {"anything": [1, 2], "delayMs": 60000, "jitterMs": 0}},
         {"mac": "00:0a:ff:10:20:3d", "ip": "10.0.0.1", "mask": "255.255.0.0", "dhcp": 1, "dhcpWire": "00000001",
-         "replyMac": ""}
+         "replyMac": "", "replyDelayMs": 100, "setAddressDelayMs": 0, "appearAfterMs": 600000,
+         "ignoreSetAddress": true, "keepSettings": false}
     ]})",
                                  boards, error))
         << error.toStdString();
@@ -73,6 +74,8 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     EXPECT_EQ(boards[0].dhcp, (std::array<uint8_t, 4>{0, 0, 0, 0}));
     EXPECT_FALSE(boards[0].silent || boards[0].answerTwice || boards[0].replyBroadcast || boards[0].replyMac);
     EXPECT_EQ(boards[0].replyDelayMs, 0);
+    EXPECT_EQ(boards[0].appearAfterMs, 0);
+    EXPECT_FALSE(boards[0].ignoreSetAddress || boards[0].keepSettings);
     EXPECT_FALSE(boards[0].snmpDelayMs || boards[0].snmpJitterMs); // the command line's then
 
     EXPECT_EQ(boards[1].mask, 0xffffff00u);
@@ -80,6 +83,7 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     EXPECT_EQ(boards[1].dhcp, (std::array<uint8_t, 4>{1, 0, 0, 0}));
     EXPECT_TRUE(boards[1].silent && boards[1].answerTwice && boards[1].replyBroadcast);
     EXPECT_EQ(boards[1].replyDelayMs, 250);
+    EXPECT_EQ(boards[1].setAddressDelayMs, 250); // defaults to replyDelayMs
     EXPECT_EQ(boards[1].setAddressResult, 0xffffffffu);
     ASSERT_TRUE(boards[1].replyMac);
     EXPECT_EQ(SimText::MacText(*boards[1].replyMac), QStringLiteral("02:00:00:00:00:01"));
@@ -90,6 +94,10 @@ TEST(SimConfig, AcceptsBoardsWithDefaults)
     EXPECT_EQ(boards[2].mask, 0xffff0000u);
     EXPECT_EQ(boards[2].dhcp, (std::array<uint8_t, 4>{0, 0, 0, 1}));
     EXPECT_FALSE(boards[2].replyMac);
+    EXPECT_EQ(boards[2].setAddressDelayMs, 0);
+    EXPECT_EQ(boards[2].appearAfterMs, 600000);
+    EXPECT_TRUE(boards[2].ignoreSetAddress);
+    EXPECT_FALSE(boards[2].keepSettings);
 }
 
 class SimConfigRejects : public testing::TestWithParam<const char*>
@@ -117,6 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "mask": 8}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyDelayMS": 5}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "replyDelayMs": -1}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "setAddressDelayMs": 600001}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "appearAfterMs": "5"}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "ignoreSetAddress": 1}]})",
+        R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "keepSettings": "yes"}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "setAddressResult": 1.5}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "dhcp": 4294967296}]})",
         R"({"boards": [{"mac": "00:0a:ff:10:20:3b", "ip": "127.0.0.2", "dhcpWire": "0000001"}]})",

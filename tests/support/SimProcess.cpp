@@ -101,6 +101,18 @@ bool SimProcess::Start(const QStringList& extraArgs, int timeoutMs)
     return true;
 }
 
+bool SimProcess::StartOnProductPorts(const QJsonArray& boards, int timeoutMs)
+{
+    const QString config = WriteConfig({{QStringLiteral("boards"), boards}});
+    if (config.isEmpty()) {
+        Report(QStringLiteral("cannot write the config"));
+        return false;
+    }
+    return Start({QStringLiteral("--config"), config, QStringLiteral("--bind"),
+                  QStringLiteral("0.0.0.0:22222"), QStringLiteral("--snmp-port"), QStringLiteral("161")},
+                 timeoutMs);
+}
+
 bool SimProcess::Stop()
 {
     if (m_process.state() == QProcess::NotRunning)
@@ -144,6 +156,28 @@ QList<QJsonObject> SimProcess::LogEntries() const
     return entries;
 }
 
+QStringList SimProcess::SetAddressMacs(qsizetype from) const
+{
+    QStringList macs;
+    for (const QJsonObject& entry : LogEntries().mid(from)) {
+        if (entry.value(QStringLiteral("proto")).toString() == QLatin1String("node") &&
+            entry.value(QStringLiteral("dir")).toString() == QLatin1String("in") &&
+            entry.value(QStringLiteral("op")).toInt(-1) == 2)
+            macs << entry.value(QStringLiteral("mac")).toString();
+    }
+    return macs;
+}
+
+QStringList SimProcess::SnmpSets(const QString& field, qsizetype from) const
+{
+    QStringList values;
+    for (const QJsonObject& entry : LogEntries().mid(from)) {
+        if (entry.value(QStringLiteral("snmp")).toString() == QLatin1String("set"))
+            values << entry.value(field).toString();
+    }
+    return values;
+}
+
 QString SimProcess::LogPath() const
 {
     return m_dir.filePath(QStringLiteral("sim-log.jsonl"));
@@ -157,6 +191,14 @@ QString SimProcess::WriteConfig(const QJsonObject& config)
         file.write(QJsonDocument(config).toJson()) < 0 || !file.flush())
         return {};
     return path;
+}
+
+QJsonObject SimBoard(int last, QJsonObject fields, const QString& macPrefix)
+{
+    fields.insert(QStringLiteral("mac"),
+                  QStringLiteral("%1:%2").arg(macPrefix).arg(last, 2, 16, QLatin1Char('0')));
+    fields.insert(QStringLiteral("ip"), QStringLiteral("127.0.0.%1").arg(last));
+    return fields;
 }
 
 namespace {

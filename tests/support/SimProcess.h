@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
@@ -32,6 +33,9 @@ class SimProcess
     // extraArgs has --bind, plus --snmp-port 0 unless it has --snmp-port or --no-snmp. Waits for the
     // ready line; false (with the reason on stderr) when it does not come within timeoutMs.
     bool Start(const QStringList& extraArgs, int timeoutMs = 10000);
+    // Starts with these boards as its config on the product's ports: the node protocol on
+    // 0.0.0.0:22222, SNMP on 161. Only inside a private network namespace.
+    bool StartOnProductPorts(const QJsonArray& boards, int timeoutMs = 10000);
     // SIGTERM, then waits. True when a simulator that had started ended with exit code 0 (now or
     // earlier) and wrote nothing after its ready line.
     bool Stop();
@@ -47,6 +51,10 @@ class SimProcess
     // Every log line so far, parsed; lines that are not JSON objects are skipped.
     QList<QJsonObject> LogEntries() const;
     QString LogPath() const;
+    // From log entry `from` on, in their order: the MACs of the set-address requests the boards
+    // received, and the given field ("board", "oid", ...) of each SNMP SET.
+    QStringList SetAddressMacs(qsizetype from = 0) const;
+    QStringList SnmpSets(const QString& field, qsizetype from = 0) const;
 
     // Writes {"boards": ...} or any object as a config file in this object's temporary directory;
     // returns its path for --config (empty on failure). The file lives as long as this object.
@@ -62,6 +70,11 @@ class SimProcess
     int m_boardCount = 0;
     int m_configCount = 0;
 };
+
+// Board `last` of a config: fields, with the MAC <macPrefix>:<last in hex> and the address
+// 127.0.0.<last>.
+QJsonObject SimBoard(int last, QJsonObject fields = {},
+                     const QString& macPrefix = QStringLiteral("02:4c:46:00:53"));
 
 // True inside scripts/netns-run: LANFINCH_NETNS=1 and no interface but loopback is up, so a
 // broadcast to 255.255.255.255 cannot leave this machine.

@@ -100,3 +100,19 @@ QList<UdpTestSocket::Datagram> UdpTestSocket::ReceiveUntilQuiet(int quietMs, int
     }
     return all;
 }
+
+std::vector<int> UdpSocketsOn(quint16 port)
+{
+    std::vector<int> sockets;
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) == port &&
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type == SOCK_DGRAM)
+            sockets.push_back(fd);
+    }
+    return sockets;
+}

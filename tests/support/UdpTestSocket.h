@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // A plain UDP socket for tests that play the tool's or a board's side by hand (odd datagrams, exact
 // bytes, counting replies). Blocking only within the given time limits; no event loop needed.
@@ -38,3 +39,6 @@ class UdpTestSocket
     int m_fd = -1;
     quint16 m_port = 0;
 };
+
+// This process's UDP sockets bound to port (on any IPv4 address), lowest descriptor first.
+std::vector<int> UdpSocketsOn(quint16 port);

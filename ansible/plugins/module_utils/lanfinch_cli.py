@@ -79,6 +79,20 @@ class LanfinchCli(object):
         result.setdefault('status', run.rc)
         self.module.fail_json(msg=msg or run.message(), **result)
 
+    def first_record(self, run, msg=None, **result):
+        """The first record printed; without one, ends the module as failed with result, msg (or
+        lanfinch-cli's message) and the exit status as status."""
+        records = run.records()
+        if not records:
+            result['status'] = run.rc
+            self.fail(run, msg=msg, **result)
+        return records[0]
+
+    def fail_unless_done(self, run, who, record, **result):
+        """Ends the module as failed with 'who: detail' and result unless the record's status is 0."""
+        if record['status'] != DONE:
+            self.fail(run, msg='%s: %s' % (who, record['detail']), **result)
+
     def _lock(self):
         path = os.path.join(tempfile.gettempdir(), LOCK_NAME)
         try:

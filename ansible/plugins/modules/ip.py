@@ -133,7 +133,7 @@ reported:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.lanfinch.boards.plugins.module_utils.lanfinch_cli import (
-    CLI_OPTIONS, DONE, LanfinchCli)
+    CLI_OPTIONS, LanfinchCli)
 
 CHANGED = ('ok', 'would change')
 # The board accepted the request but did not show the settings: it may have taken them.
@@ -180,17 +180,12 @@ def main():
 
     cli = LanfinchCli(module)
     run = cli.run('set-ip', arguments(params, module.check_mode), node_protocol=True)
-    records = run.records()
-    if not records:
-        cli.fail(run)
-    record = records[0]
+    record = cli.first_record(run)
     result = dict((key, record.get(key)) for key in ('result', 'detail', 'previous', 'requested', 'reported'))
     result['status'] = record['status']
     if module._diff:
         result['diff'] = diff(record, module.check_mode)
-    if record['status'] != DONE:
-        cli.fail(run, msg='%s: %s' % (record['mac'], record['detail']), changed=record['result'] in MAYBE_CHANGED,
-                 **result)
+    cli.fail_unless_done(run, record['mac'], record, changed=record['result'] in MAYBE_CHANGED, **result)
     module.exit_json(changed=record['result'] in CHANGED, **result)
 
 

@@ -58,7 +58,9 @@ attributes:
 notes:
   - A port is compared on what its mode writes, as lanfinch-cli's read-back compares it (the level
     of an INPUT port is not a setting).
-  - The writes run side by side; only the searches take turns.
+  - On one host the runs of lanfinch-cli that search take turns, each for the whole run; so the reading
+    and comparing of boards (C(inventory --check)) takes turns too. Only the writes (C(apply)) run side by
+    side.
 extends_documentation_fragment:
   - lanfinch.boards.cli
 '''
@@ -216,16 +218,11 @@ def main():
         module.exit_json(changed=True, result='would write', **result)
 
     run = cli.run('apply', ['--', path, address])
-    applied = run.records()
-    if not applied:
-        result['status'] = run.rc
-        cli.fail(run, msg=run.message().replace(path, name), **result)
-    written = applied[0]
+    written = cli.first_record(run, msg=run.message().replace(path, name), **result)
     result.update(detail=written['detail'], status=written['status'])
-    if written['status'] != DONE:
-        # Differs: committed, but the read-back shows other values.
-        cli.fail(run, msg='%s: %s' % (address, written['detail']), result=written['result'],
-                 changed=written['result'] == 'differs', **result)
+    # Differs: committed, but the read-back shows other values.
+    cli.fail_unless_done(run, address, written, result=written['result'], changed=written['result'] == 'differs',
+                         **result)
     module.exit_json(changed=True, result='written', **result)
 
 
