@@ -88,6 +88,17 @@ QList<qsizetype> SetAddressWaits::Expire(ReplyDeadline now, QList<SetAddressAnsw
     return expired;
 }
 
+QList<qsizetype> SetAddressWaits::TakeNext(CNodeQueue& queue, QList<SetAddressAnswer>& answers)
+{
+    const std::optional<ReceivedNode> node = queue.Take(Earliest());
+    QList<qsizetype> finished = Expire(std::chrono::steady_clock::now(), answers);
+    if (node && node->record) {
+        if (const std::optional<qsizetype> index = Take(*node->record, answers))
+            finished << *index;
+    }
+    return finished;
+}
+
 NodeExchange::NodeExchange(QTextStream& warnings, UdpEndpoint local, UdpEndpoint destination)
     : m_engine(local, destination, m_queue), m_localPort(local.port)
 {
@@ -162,14 +173,7 @@ QList<SetAddressAnswer> NodeExchange::SetAddresses(const QList<AddressRequest>& 
         }
         if (waits.IsEmpty())
             continue;
-        std::optional<ReceivedNode> node = m_queue.Take(waits.Earliest());
-        QList<qsizetype> finished;
-        if (node && node->record) {
-            if (const std::optional<qsizetype> index = waits.Take(*node->record, answers))
-                finished << *index;
-        } else if (!node) {
-            finished = waits.Expire(std::chrono::steady_clock::now(), answers);
-        }
+        const QList<qsizetype> finished = waits.TakeNext(m_queue, answers);
         for (const qsizetype index : finished)
             done(index);
         waiting -= finished.size();

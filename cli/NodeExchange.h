@@ -73,6 +73,10 @@ class SetAddressWaits
     std::optional<qsizetype> Take(const NodeInfo& record, QList<SetAddressAnswer>& answers);
     // The requests whose deadline has passed by now, answered NoReply.
     QList<qsizetype> Expire(ReplyDeadline now, QList<SetAddressAnswer>& answers);
+    // The next record from queue, waited for up to the earliest deadline: the requests that have
+    // their answer now. Those past their deadline expire by the clock first, so that records that
+    // keep arriving (other programs' searches, a flood) neither hold them off nor answer them late.
+    QList<qsizetype> TakeNext(CNodeQueue& queue, QList<SetAddressAnswer>& answers);
 
   private:
     struct Waiting

@@ -910,6 +910,18 @@ void tst_CliInput::replyMatching()
     // What has no reply by its deadline has none.
     const QList<qsizetype> expired = waits.Expire(now, answers);
     QCOMPARE(expired.size(), setReplies.count(QString()));
+
+    // Taken after the deadline, even the addressed board's reply is too late: the records that
+    // wait in the queue hold off no request's expiry.
+    CNodeQueue late;
+    fill(late);
+    SetAddressWaits lateWaits;
+    QList<SetAddressAnswer> lateAnswers(addressed.size());
+    for (qsizetype i = 0; i < addressed.size(); ++i)
+        lateWaits.Add(i, 7, TestMac(addressed[i]), now);
+    QCOMPARE(lateWaits.TakeNext(late, lateAnswers).size(), addressed.size());
+    for (const SetAddressAnswer& answer : std::as_const(lateAnswers))
+        QVERIFY(answer.status == CliStatus::NoReply && !answer.reply);
 }
 
 void tst_CliInput::journal_data()
