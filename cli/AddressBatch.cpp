@@ -271,10 +271,8 @@ QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<Pla
         }
         const QList<SetAddressAnswer> answers = exchange.SetAddresses(
             requests, jobs, [&](qsizetype k) { progress.Show(answered++, MacText(plan[sent[k]].mac)); });
-        for (qsizetype k = 0; k < sent.size(); ++k) {
-            results[sent[k]] = ChangeResult(plan[sent[k]], answers[k]);
-            results[sent[k]].requested = requests[k].settings;
-        }
+        for (qsizetype k = 0; k < sent.size(); ++k)
+            results[sent[k]] = ChangeResult(plan[sent[k]], requests[k], answers[k]);
         if (confirm)
             Confirm(exchange, plan, wave, results);
     }

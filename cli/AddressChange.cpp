@@ -115,13 +115,15 @@ std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, co
     return std::nullopt;
 }
 
-AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer)
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const AddressRequest& request,
+                                 const SetAddressAnswer& answer)
 {
     if (answer.status == CliStatus::NotSent)
         return Result(entry, answer.status, QStringLiteral("the set-address request could not be sent"));
     AddressChangeResult result = Result(entry, answer.status, ReplyDetail(answer.status, answer));
     if (answer.reply)
         result.reported = answer.reply->GetSettings();
+    result.requested = request.settings;
     return result;
 }
 

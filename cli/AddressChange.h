@@ -45,8 +45,10 @@ bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry
 // nothing would change).
 std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,
                                                  AddressRequest& request);
-// What the answer to its request makes of the change.
-AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer);
+// What the answer to its request makes of the change; requested is the request's settings unless
+// it was not sent.
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const AddressRequest& request,
+                                 const SetAddressAnswer& answer);
 
 // Settings as the JSON records carry them: ip, mask, gateway (null: none), dhcp.
 QJsonObject SettingsObject(const NetworkSettings& settings);

@@ -457,7 +457,7 @@ Task<bool> WatchStation::WaitForAnswer(Board& board, const AddressRequest& reque
         m_waits.Add(board.index, id, board.mac, Clock::now() + NodeExchange::kSetAddressWait);
         co_await Parked{board.parked};
     }
-    result = ChangeResult(board.planned, m_answers[board.index]);
+    result = ChangeResult(board.planned, request, m_answers[board.index]);
     co_return result.status == CliStatus::Done;
 }
 

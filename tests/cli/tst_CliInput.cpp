@@ -59,6 +59,8 @@ class tst_CliInput : public QObject
     void settingsToSend();
     void planOrder_data();
     void planOrder();
+    void changeResult_data();
+    void changeResult();
     void replyMatching_data();
     void replyMatching();
     void journal_data();
@@ -701,6 +703,41 @@ void tst_CliInput::planOrder()
     }
     QVERIFY2(order ? waves.join(QStringLiteral(" | ")) == expected : error.startsWith(expected),
              qPrintable(order ? waves.join(QStringLiteral(" | ")) : error));
+}
+
+void tst_CliInput::changeResult_data()
+{
+    QTest::addColumn<int>("status"); // of the answer; Done with the board's reply
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("requested"); // the request's settings on record
+
+    QTest::newRow("answered") << static_cast<int>(CliStatus::Done) << QStringLiteral("ok") << true;
+    QTest::newRow("sent, no reply") << static_cast<int>(CliStatus::NoReply) << QStringLiteral("no reply")
+                                    << true;
+    QTest::newRow("not sent: nothing requested")
+        << static_cast<int>(CliStatus::NotSent) << QStringLiteral("not sent") << false;
+}
+
+void tst_CliInput::changeResult()
+{
+    QFETCH(int, status);
+    QFETCH(QString, result);
+    QFETCH(bool, requested);
+    PlannedAddress entry;
+    entry.mac = TestMac(QStringLiteral("01"));
+    const AddressRequest request{Settings(QStringLiteral("0 10.0.0.5/255.0.0.0 0.0.0.0")), entry.mac, 3};
+    SetAddressAnswer answer;
+    answer.status = static_cast<CliStatus>(status);
+    if (answer.status == CliStatus::Done)
+        answer.reply.emplace().GetSettings() = request.settings;
+
+    const AddressChangeResult change = ChangeResult(entry, request, answer);
+    QCOMPARE(change.result, result);
+    QCOMPARE(change.requested.has_value(), requested);
+    if (requested)
+        QVERIFY(*change.requested == request.settings);
+    const QJsonValue json = AddressChangeRecords({change}).json.array().at(0)[QStringLiteral("requested")];
+    QCOMPARE(json.isNull(), !requested);
 }
 
 // Default settings, but port 3 an INPUT that reads HIGH and traps on HIGH after 1000 ms.
