@@ -15,11 +15,6 @@ QString Name(const PlannedAddress& entry)
                           : MacText(entry.mac);
 }
 
-quint32 CurrentAddress(const FoundBoard& board)
-{
-    return ntohl(board.record.GetSettings().GetIpAddress());
-}
-
 qsizetype PlanIndex(const QList<PlannedAddress>& plan, const NodeInfo::MacAddress& mac)
 {
     for (qsizetype i = 0; i < plan.size(); ++i) {

@@ -3,9 +3,16 @@
 #include "cli/HelpText.h"
 #include "core/ReplyAttribution.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 using namespace ReplyAttribution;
+
+quint32 CurrentAddress(const FoundBoard& board)
+{
+    return ntohl(board.record.GetSettings().GetIpAddress());
+}
 
 // Adds the reply unless it repeats one listed already; marks every board of a MAC that answers as
 // more than one board.

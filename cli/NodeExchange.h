@@ -25,6 +25,9 @@ struct FoundBoard
     bool sharedMac = false;
 };
 
+// The address the board reported, host order.
+quint32 CurrentAddress(const FoundBoard& board);
+
 using ReplyDeadline = std::chrono::steady_clock::time_point;
 // Whether the boards listed so far are all a search waits for.
 using SearchDone = std::function<bool(const QList<FoundBoard>&)>;

@@ -15,8 +15,6 @@
 #include <QFile>
 #include <QTextStream>
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 
 namespace {
@@ -228,7 +226,7 @@ std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo:
 {
     for (const FoundBoard& board : found) {
         const NodeInfo::MacAddress mac = board.record.GetMac();
-        const quint32 ip = ntohl(board.record.GetSettings().GetIpAddress());
+        const quint32 ip = CurrentAddress(board);
         const bool listed = std::any_of(chosen.cbegin(), chosen.cend(),
                                         [&](const ListedBoard& other) { return other.mac == mac; });
         if ((named.isEmpty() || named.contains(mac)) && !listed)

@@ -13,8 +13,6 @@
 
 #include <QTextStream>
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -22,11 +20,6 @@ namespace {
 
 // How long the loop waits for SNMP or node replies before it looks at its timers and signals.
 constexpr std::chrono::milliseconds kSlice{50};
-
-quint32 CurrentAddress(const FoundBoard& board)
-{
-    return ntohl(board.record.GetSettings().GetIpAddress());
-}
 
 // Suspends a board's steps until the loop has news for it (Wake).
 struct Parked
