@@ -149,12 +149,6 @@ QString HoldOutText(const PlannedAddress& entry, const PlannedAddress& holder)
     return QStringLiteral("not sent: %1 did not give up %2").arg(Name(holder), HostAddressText(entry.ip));
 }
 
-bool Confirmed(const QList<FoundBoard>& boards, const PlannedAddress& entry)
-{
-    const FoundBoard* board = FindBoard(boards, entry.mac);
-    return board && ReportsPlanned(board->record.GetSettings(), entry);
-}
-
 // Searches until every changed board of the wave shows its new settings, for up to kConfirmRounds.
 void Confirm(NodeExchange& exchange, const QList<PlannedAddress>& plan, const QList<qsizetype>& wave,
              QList<AddressChangeResult>& results)

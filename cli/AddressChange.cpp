@@ -74,23 +74,27 @@ const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacA
     return it == found.cend() ? nullptr : &*it;
 }
 
-std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
+NetworkSettings PlannedSettings(const PlannedAddress& entry)
 {
-    NetworkSettings fixed;
-    if (!entry.dhcp) {
-        fixed.SetIpAddress(htonl(entry.ip));
-        fixed.SetSubnetMask(htonl(entry.mask));
-        fixed.SetGateway(htonl(entry.gateway));
-    }
-    return SettingsToSend(current, entry.dhcp, fixed);
+    NetworkSettings settings;
+    settings.SetDhcp(entry.dhcp ? 1 : 0);
+    settings.SetIpAddress(htonl(entry.ip));
+    settings.SetSubnetMask(htonl(entry.mask));
+    settings.SetGateway(htonl(entry.gateway));
+    return settings;
 }
 
-bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry)
+std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
 {
-    if (entry.dhcp)
-        return reported.IsDhcp();
-    return !reported.IsDhcp() && ntohl(reported.GetIpAddress()) == entry.ip &&
-           ntohl(reported.GetSubnetMask()) == entry.mask && ntohl(reported.GetGateway()) == entry.gateway;
+    // A switch to DHCP takes the reported addresses, not entry's.
+    return SettingsToSend(current, entry.dhcp, PlannedSettings(entry));
+}
+
+// The board shows what entry gives it once there is nothing left to send.
+bool Confirmed(const QList<FoundBoard>& listing, const PlannedAddress& entry)
+{
+    const FoundBoard* board = FindBoard(listing, entry.mac);
+    return board && !SettingsToSend(entry, board->record.GetSettings());
 }
 
 std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,

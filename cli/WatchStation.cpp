@@ -260,7 +260,7 @@ void WatchStation::Confirm(const QList<FoundBoard>& listing)
         if (!found)
             continue;
         board->seen = found->record.GetSettings();
-        board->confirmed = ReportsPlanned(*board->seen, board->planned);
+        board->confirmed = Confirmed(listing, board->planned);
         if (board->confirmed)
             board->Wake();
     }

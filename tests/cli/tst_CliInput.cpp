@@ -611,6 +611,10 @@ void tst_CliInput::settingsToSend()
     QCOMPARE(sent ? SettingsText(*sent) : QString(), expected);
     if (sent && planned.dhcp)
         QCOMPARE(sent->IsDhcp() ? 1 : 0, 1);
+    // A search that lists the board so confirms the change exactly when there is nothing to send.
+    FoundBoard listed;
+    listed.record.GetSettings() = Settings(current);
+    QCOMPARE(Confirmed({listed}, planned), expected.isEmpty());
 }
 
 // Boards and plans by the last byte of the MAC 02:00:00:00:00:xx, on 10.0.0.0/8.
