@@ -461,14 +461,13 @@ Task<bool> WatchStation::WaitForConfirmation(Board& board, AddressChangeResult& 
     board.confirmBy = Clock::now() + kConfirmWait;
     co_await Parked{board.parked};
     board.confirmBy.reset();
-    if (board.confirmed) {
+    if (board.confirmed)
         MarkConfirmed(result);
-        result.reported = board.seen;
-    } else {
+    else
         MarkUnconfirmed(result, board.seen, {});
-        if (board.seen)
-            result.reported = board.seen;
-    }
+    // Confirm sets seen whenever it sets confirmed.
+    if (board.seen)
+        result.reported = board.seen;
     co_return board.confirmed;
 }
 
