@@ -131,10 +131,15 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
 
 uint32_t NodeExchange::StartSearch(QString& problem)
 {
+    m_queue.TakeAll();
+    return SendSearch(problem);
+}
+
+uint32_t NodeExchange::SendSearch(QString& problem)
+{
     problem = ReceiveProblem();
     if (!problem.isEmpty())
         return 0;
-    m_queue.TakeAll();
     const uint32_t id = m_engine.SendSearchRequest();
     if (id == 0)
         problem = QStringLiteral("the search request could not be sent");

@@ -124,8 +124,9 @@ class NodeExchange
                                          std::chrono::milliseconds wait = kSetAddressWait);
 
     // For a caller with a loop of its own: the requests alone (their transaction id, 0 when not
-    // sent), whose replies it takes from Queue() itself.
-    uint32_t SendSearch() { return m_engine.SendSearchRequest(); }
+    // sent), whose replies it takes from Queue() itself. A search is not sent either once no reply
+    // can be received (every receive socket may fail during a run); problem says why.
+    uint32_t SendSearch(QString& problem);
     uint32_t SendAddress(const AddressRequest& request);
     CNodeQueue& Queue() { return m_queue; }
     // Why no reply can be received (no receive socket), or empty.

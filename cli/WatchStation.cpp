@@ -178,10 +178,11 @@ bool WatchStation::SearchDue(Clock::time_point now) const
 void WatchStation::SendSearch(Clock::time_point now)
 {
     m_lastSearch = now;
-    m_searchId = m_exchange.SendSearch();
+    QString problem;
+    m_searchId = m_exchange.SendSearch(problem);
     if (m_searchId == 0) {
         if (!m_searchFailing)
-            m_context.err << ProgramName() << ": watch: the search request could not be sent; trying again\n";
+            m_context.err << ProgramName() << ": watch: " << problem << "; trying again\n";
         m_searchFailing = true;
         return;
     }
