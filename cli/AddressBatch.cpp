@@ -15,11 +15,6 @@ QString Name(const PlannedAddress& entry)
                           : MacText(entry.mac);
 }
 
-quint32 CurrentAddress(const FoundBoard& board)
-{
-    return ntohl(board.record.GetSettings().GetIpAddress());
-}
-
 qsizetype PlanIndex(const QList<PlannedAddress>& plan, const NodeInfo::MacAddress& mac)
 {
     for (qsizetype i = 0; i < plan.size(); ++i) {
@@ -154,12 +149,6 @@ QString HoldOutText(const PlannedAddress& entry, const PlannedAddress& holder)
     return QStringLiteral("not sent: %1 did not give up %2").arg(Name(holder), HostAddressText(entry.ip));
 }
 
-bool Confirmed(const QList<FoundBoard>& boards, const PlannedAddress& entry)
-{
-    const FoundBoard* board = FindBoard(boards, entry.mac);
-    return board && ReportsPlanned(board->record.GetSettings(), entry);
-}
-
 // Searches until every changed board of the wave shows its new settings, for up to kConfirmRounds.
 void Confirm(NodeExchange& exchange, const QList<PlannedAddress>& plan, const QList<qsizetype>& wave,
              QList<AddressChangeResult>& results)
@@ -271,10 +260,8 @@ QList<AddressChangeResult> ChangeInOrder(NodeExchange& exchange, const QList<Pla
         }
         const QList<SetAddressAnswer> answers = exchange.SetAddresses(
             requests, jobs, [&](qsizetype k) { progress.Show(answered++, MacText(plan[sent[k]].mac)); });
-        for (qsizetype k = 0; k < sent.size(); ++k) {
-            results[sent[k]] = ChangeResult(plan[sent[k]], answers[k]);
-            results[sent[k]].requested = requests[k].settings;
-        }
+        for (qsizetype k = 0; k < sent.size(); ++k)
+            results[sent[k]] = ChangeResult(plan[sent[k]], requests[k], answers[k]);
         if (confirm)
             Confirm(exchange, plan, wave, results);
     }

@@ -74,23 +74,27 @@ const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacA
     return it == found.cend() ? nullptr : &*it;
 }
 
-std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
+NetworkSettings PlannedSettings(const PlannedAddress& entry)
 {
-    NetworkSettings fixed;
-    if (!entry.dhcp) {
-        fixed.SetIpAddress(htonl(entry.ip));
-        fixed.SetSubnetMask(htonl(entry.mask));
-        fixed.SetGateway(htonl(entry.gateway));
-    }
-    return SettingsToSend(current, entry.dhcp, fixed);
+    NetworkSettings settings;
+    settings.SetDhcp(entry.dhcp ? 1 : 0);
+    settings.SetIpAddress(htonl(entry.ip));
+    settings.SetSubnetMask(htonl(entry.mask));
+    settings.SetGateway(htonl(entry.gateway));
+    return settings;
 }
 
-bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry)
+std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current)
 {
-    if (entry.dhcp)
-        return reported.IsDhcp();
-    return !reported.IsDhcp() && ntohl(reported.GetIpAddress()) == entry.ip &&
-           ntohl(reported.GetSubnetMask()) == entry.mask && ntohl(reported.GetGateway()) == entry.gateway;
+    // A switch to DHCP takes the reported addresses, not entry's.
+    return SettingsToSend(current, entry.dhcp, PlannedSettings(entry));
+}
+
+// The board shows what entry gives it once there is nothing left to send.
+bool Confirmed(const QList<FoundBoard>& listing, const PlannedAddress& entry)
+{
+    const FoundBoard* board = FindBoard(listing, entry.mac);
+    return board && !SettingsToSend(entry, board->record.GetSettings());
 }
 
 std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,
@@ -115,13 +119,15 @@ std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, co
     return std::nullopt;
 }
 
-AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer)
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const AddressRequest& request,
+                                 const SetAddressAnswer& answer)
 {
     if (answer.status == CliStatus::NotSent)
         return Result(entry, answer.status, QStringLiteral("the set-address request could not be sent"));
     AddressChangeResult result = Result(entry, answer.status, ReplyDetail(answer.status, answer));
     if (answer.reply)
         result.reported = answer.reply->GetSettings();
+    result.requested = request.settings;
     return result;
 }
 

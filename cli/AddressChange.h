@@ -30,23 +30,28 @@ struct AddressChangeResult
 // The board with this MAC among those a search found, or nullptr.
 const FoundBoard* FindBoard(const QList<FoundBoard>& found, const NodeInfo::MacAddress& mac);
 
+// What entry gives a board, as settings (network order): its DHCP flag and its addresses.
+NetworkSettings PlannedSettings(const PlannedAddress& entry);
+
 // The settings that a set-address request carries for entry, made as the IP settings dialog makes
 // them from the settings the board reported: a switch to DHCP keeps the reported addresses.
 // nullopt when they would change nothing (the dialog's "settings not changed"). The fixed
 // addresses of entry have passed the address rules already.
 std::optional<NetworkSettings> SettingsToSend(const PlannedAddress& entry, const NetworkSettings& current);
 
-// Whether settings a board reports are what entry gave it: the fixed addresses, or DHCP (whatever
-// address it then has).
-bool ReportsPlanned(const NetworkSettings& reported, const PlannedAddress& entry);
+// Whether a search listed entry's board with what entry gives it: the fixed addresses, or DHCP
+// (whatever address it then has).
+bool Confirmed(const QList<FoundBoard>& listing, const PlannedAddress& entry);
 
 // One board of a change, looked up among the boards the search found: its request (out of the
 // interface the board answered on), or the result when there is none to send (no such board,
 // nothing would change).
 std::optional<AddressChangeResult> PrepareChange(const PlannedAddress& entry, const QList<FoundBoard>& found,
                                                  AddressRequest& request);
-// What the answer to its request makes of the change.
-AddressChangeResult ChangeResult(const PlannedAddress& entry, const SetAddressAnswer& answer);
+// What the answer to its request makes of the change; requested is the request's settings unless
+// it was not sent.
+AddressChangeResult ChangeResult(const PlannedAddress& entry, const AddressRequest& request,
+                                 const SetAddressAnswer& answer);
 
 // Settings as the JSON records carry them: ip, mask, gateway (null: none), dhcp.
 QJsonObject SettingsObject(const NetworkSettings& settings);

@@ -3,9 +3,16 @@
 #include "cli/HelpText.h"
 #include "core/ReplyAttribution.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 using namespace ReplyAttribution;
+
+quint32 CurrentAddress(const FoundBoard& board)
+{
+    return ntohl(board.record.GetSettings().GetIpAddress());
+}
 
 // Adds the reply unless it repeats one listed already; marks every board of a MAC that answers as
 // more than one board.
@@ -88,6 +95,17 @@ QList<qsizetype> SetAddressWaits::Expire(ReplyDeadline now, QList<SetAddressAnsw
     return expired;
 }
 
+QList<qsizetype> SetAddressWaits::TakeNext(CNodeQueue& queue, QList<SetAddressAnswer>& answers)
+{
+    const std::optional<ReceivedNode> node = queue.Take(Earliest());
+    QList<qsizetype> finished = Expire(std::chrono::steady_clock::now(), answers);
+    if (node && node->record) {
+        if (const std::optional<qsizetype> index = Take(*node->record, answers))
+            finished << *index;
+    }
+    return finished;
+}
+
 NodeExchange::NodeExchange(QTextStream& warnings, UdpEndpoint local, UdpEndpoint destination)
     : m_engine(local, destination, m_queue), m_localPort(local.port)
 {
@@ -113,10 +131,15 @@ CliStatus NodeExchange::Search(std::chrono::milliseconds wait, QList<FoundBoard>
 
 uint32_t NodeExchange::StartSearch(QString& problem)
 {
+    m_queue.TakeAll();
+    return SendSearch(problem);
+}
+
+uint32_t NodeExchange::SendSearch(QString& problem)
+{
     problem = ReceiveProblem();
     if (!problem.isEmpty())
         return 0;
-    m_queue.TakeAll();
     const uint32_t id = m_engine.SendSearchRequest();
     if (id == 0)
         problem = QStringLiteral("the search request could not be sent");
@@ -162,14 +185,7 @@ QList<SetAddressAnswer> NodeExchange::SetAddresses(const QList<AddressRequest>& 
         }
         if (waits.IsEmpty())
             continue;
-        std::optional<ReceivedNode> node = m_queue.Take(waits.Earliest());
-        QList<qsizetype> finished;
-        if (node && node->record) {
-            if (const std::optional<qsizetype> index = waits.Take(*node->record, answers))
-                finished << *index;
-        } else if (!node) {
-            finished = waits.Expire(std::chrono::steady_clock::now(), answers);
-        }
+        const QList<qsizetype> finished = waits.TakeNext(m_queue, answers);
         for (const qsizetype index : finished)
             done(index);
         waiting -= finished.size();

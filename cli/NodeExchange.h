@@ -25,6 +25,9 @@ struct FoundBoard
     bool sharedMac = false;
 };
 
+// The address the board reported, host order.
+quint32 CurrentAddress(const FoundBoard& board);
+
 using ReplyDeadline = std::chrono::steady_clock::time_point;
 // Whether the boards listed so far are all a search waits for.
 using SearchDone = std::function<bool(const QList<FoundBoard>&)>;
@@ -73,6 +76,10 @@ class SetAddressWaits
     std::optional<qsizetype> Take(const NodeInfo& record, QList<SetAddressAnswer>& answers);
     // The requests whose deadline has passed by now, answered NoReply.
     QList<qsizetype> Expire(ReplyDeadline now, QList<SetAddressAnswer>& answers);
+    // The next record from queue, waited for up to the earliest deadline: the requests that have
+    // their answer now. Those past their deadline expire by the clock first, so that records that
+    // keep arriving (other programs' searches, a flood) neither hold them off nor answer them late.
+    QList<qsizetype> TakeNext(CNodeQueue& queue, QList<SetAddressAnswer>& answers);
 
   private:
     struct Waiting
@@ -117,8 +124,9 @@ class NodeExchange
                                          std::chrono::milliseconds wait = kSetAddressWait);
 
     // For a caller with a loop of its own: the requests alone (their transaction id, 0 when not
-    // sent), whose replies it takes from Queue() itself.
-    uint32_t SendSearch() { return m_engine.SendSearchRequest(); }
+    // sent), whose replies it takes from Queue() itself. A search is not sent either once no reply
+    // can be received (every receive socket may fail during a run); problem says why.
+    uint32_t SendSearch(QString& problem);
     uint32_t SendAddress(const AddressRequest& request);
     CNodeQueue& Queue() { return m_queue; }
     // Why no reply can be received (no receive socket), or empty.

@@ -9,13 +9,9 @@
 #include "cli/Commands.h"
 #include "cli/NodeExchange.h"
 #include "cli/Progress.h"
-#include "protocol/NetworkInterfaces.h"
-#include "resources/TextParsers.h"
 
 #include <QFile>
 #include <QTextStream>
-
-#include <arpa/inet.h>
 
 #include <algorithm>
 
@@ -71,61 +67,6 @@ std::optional<CliStatus> RefuseOptions(const CommandLine& line, CliContext& cont
     }
     return std::nullopt;
 }
-
-// A complete dotted IPv4 address, host order.
-std::optional<quint32> AddressOption(const CommandLine& line, const QString& option, QString& error)
-{
-    const QString text = line.Parser().value(option);
-    const std::optional<quint32> address = ParseCompleteAddress(text);
-    if (!address)
-        error = QStringLiteral("--%1: \"%2\" is not a dotted IPv4 address").arg(option, text);
-    return address;
-}
-
-} // namespace
-
-std::optional<CliStatus> ReadFixedSettings(const CommandLine& line, CliContext& context,
-                                           const QString& ipOption, PlannedAddress& entry)
-{
-    QString error;
-    const std::optional<quint32> ip = AddressOption(line, ipOption, error);
-    if (!ip)
-        return line.Fail(context, error);
-    const std::optional<quint32> mask = AddressOption(line, kMask, error);
-    if (!mask)
-        return line.Fail(context, error);
-    quint32 gateway = 0;
-    if (line.Parser().isSet(kGateway)) {
-        const std::optional<quint32> given = AddressOption(line, kGateway, error);
-        if (!given)
-            return line.Fail(context, error);
-        gateway = *given;
-    }
-    if (const QString problem = AddressProblem(*ip, *mask, gateway); !problem.isEmpty())
-        return line.Fail(context, problem);
-    entry.ip = *ip;
-    entry.mask = *mask;
-    entry.gateway = gateway;
-    return std::nullopt;
-}
-
-std::optional<CliStatus> ReadPlanFile(const CommandLine& line, CliContext& context,
-                                      QList<PlannedAddress>& plan)
-{
-    std::optional<QList<PlannedAddress>> read = line.ReadPlanFile(line.Parser().value(kPlan), context);
-    if (!read)
-        return CliStatus::BadInput;
-    plan = std::move(*read);
-    return std::nullopt;
-}
-
-QList<quint32> OwnAddresses()
-{
-    const std::vector<uint32_t> addresses = NetworkInterfaces::LocalIpv4Addresses();
-    return QList<quint32>(addresses.cbegin(), addresses.cend());
-}
-
-namespace {
 
 // The search before a change: every board that answers within the wait, so that the plan can be
 // checked against all of them.
@@ -201,7 +142,8 @@ CliStatus SetOne(const CommandLine& line, CliContext& context)
         entry.dhcp = true;
     } else if (!line.Parser().isSet(kIp) || !line.Parser().isSet(kMask)) {
         return line.Fail(context, QStringLiteral("expected --dhcp, or --ip and --mask"));
-    } else if (const std::optional<CliStatus> failed = ReadFixedSettings(line, context, kIp, entry)) {
+    } else if (const std::optional<CliStatus> failed =
+                   ReadFixedSettings(line, context, kIp, kMask, kGateway, entry)) {
         return *failed;
     }
     return ChangeAll(line, context, {entry});
@@ -215,7 +157,7 @@ CliStatus SetPlan(const CommandLine& line, CliContext& context)
     if (!line.Positional().isEmpty())
         return line.Fail(context, QStringLiteral("--plan takes no MAC: the file names the boards"));
     QList<PlannedAddress> plan;
-    if (const std::optional<CliStatus> failed = ReadPlanFile(line, context, plan))
+    if (const std::optional<CliStatus> failed = ReadPlanFile(line, context, kPlan, plan))
         return *failed;
     return ChangeAll(line, context, plan);
 }
@@ -228,7 +170,7 @@ std::optional<CliStatus> ChooseBoards(CliContext& context, const QList<NodeInfo:
 {
     for (const FoundBoard& board : found) {
         const NodeInfo::MacAddress mac = board.record.GetMac();
-        const quint32 ip = ntohl(board.record.GetSettings().GetIpAddress());
+        const quint32 ip = CurrentAddress(board);
         const bool listed = std::any_of(chosen.cbegin(), chosen.cend(),
                                         [&](const ListedBoard& other) { return other.mac == mac; });
         if ((named.isEmpty() || named.contains(mac)) && !listed)
@@ -258,7 +200,8 @@ CliStatus SetFrom(const CommandLine& line, CliContext& context)
     if (!line.Parser().isSet(kMask))
         return line.Fail(context, QStringLiteral("--from needs --mask"));
     PlannedAddress range;
-    if (const std::optional<CliStatus> failed = ReadFixedSettings(line, context, kFrom, range))
+    if (const std::optional<CliStatus> failed =
+            ReadFixedSettings(line, context, kFrom, kMask, kGateway, range))
         return *failed;
     const std::optional<QList<NodeInfo::MacAddress>> named = line.MacArguments(context);
     if (!named)

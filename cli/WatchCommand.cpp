@@ -109,12 +109,12 @@ std::optional<CliStatus> ReadBoards(const CommandLine& line, CliContext& context
             if (parser.isSet(option))
                 return line.Fail(context, QStringLiteral("--%1 cannot be used with --plan").arg(option));
         }
-        return ReadPlanFile(line, context, options.plan);
+        return ReadPlanFile(line, context, kPlan, options.plan);
     }
     if (!parser.isSet(kMask))
         return line.Fail(context, QStringLiteral("--from needs --mask"));
     options.range.emplace();
-    return ReadFixedSettings(line, context, kFrom, *options.range);
+    return ReadFixedSettings(line, context, kFrom, kMask, kGateway, *options.range);
 }
 
 std::optional<CliStatus> ReadProfile(const CommandLine& line, CliContext& context, WatchOptions& options)

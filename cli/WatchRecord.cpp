@@ -29,12 +29,7 @@ QString Brief(const NetworkSettings& settings)
 
 QString Brief(const PlannedAddress& planned)
 {
-    NetworkSettings settings;
-    settings.SetDhcp(planned.dhcp ? 1 : 0);
-    settings.SetIpAddress(htonl(planned.ip));
-    settings.SetSubnetMask(htonl(planned.mask));
-    settings.SetGateway(htonl(planned.gateway));
-    return Brief(settings);
+    return Brief(PlannedSettings(planned));
 }
 
 QJsonObject PlannedObject(const PlannedAddress& planned)

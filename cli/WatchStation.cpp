@@ -13,8 +13,6 @@
 
 #include <QTextStream>
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -22,11 +20,6 @@ namespace {
 
 // How long the loop waits for SNMP or node replies before it looks at its timers and signals.
 constexpr std::chrono::milliseconds kSlice{50};
-
-quint32 CurrentAddress(const FoundBoard& board)
-{
-    return ntohl(board.record.GetSettings().GetIpAddress());
-}
 
 // Suspends a board's steps until the loop has news for it (Wake).
 struct Parked
@@ -185,10 +178,11 @@ bool WatchStation::SearchDue(Clock::time_point now) const
 void WatchStation::SendSearch(Clock::time_point now)
 {
     m_lastSearch = now;
-    m_searchId = m_exchange.SendSearch();
+    QString problem;
+    m_searchId = m_exchange.SendSearch(problem);
     if (m_searchId == 0) {
         if (!m_searchFailing)
-            m_context.err << ProgramName() << ": watch: the search request could not be sent; trying again\n";
+            m_context.err << ProgramName() << ": watch: " << problem << "; trying again\n";
         m_searchFailing = true;
         return;
     }
@@ -267,7 +261,7 @@ void WatchStation::Confirm(const QList<FoundBoard>& listing)
         if (!found)
             continue;
         board->seen = found->record.GetSettings();
-        board->confirmed = ReportsPlanned(*board->seen, board->planned);
+        board->confirmed = Confirmed(listing, board->planned);
         if (board->confirmed)
             board->Wake();
     }
@@ -457,7 +451,7 @@ Task<bool> WatchStation::WaitForAnswer(Board& board, const AddressRequest& reque
         m_waits.Add(board.index, id, board.mac, Clock::now() + NodeExchange::kSetAddressWait);
         co_await Parked{board.parked};
     }
-    result = ChangeResult(board.planned, m_answers[board.index]);
+    result = ChangeResult(board.planned, request, m_answers[board.index]);
     co_return result.status == CliStatus::Done;
 }
 
@@ -468,14 +462,13 @@ Task<bool> WatchStation::WaitForConfirmation(Board& board, AddressChangeResult& 
     board.confirmBy = Clock::now() + kConfirmWait;
     co_await Parked{board.parked};
     board.confirmBy.reset();
-    if (board.confirmed) {
+    if (board.confirmed)
         MarkConfirmed(result);
-        result.reported = board.seen;
-    } else {
+    else
         MarkUnconfirmed(result, board.seen, {});
-        if (board.seen)
-            result.reported = board.seen;
-    }
+    // Confirm sets seen whenever it sets confirmed.
+    if (board.seen)
+        result.reported = board.seen;
     co_return board.confirmed;
 }
 

@@ -59,6 +59,8 @@ class tst_CliInput : public QObject
     void settingsToSend();
     void planOrder_data();
     void planOrder();
+    void changeResult_data();
+    void changeResult();
     void replyMatching_data();
     void replyMatching();
     void journal_data();
@@ -609,6 +611,10 @@ void tst_CliInput::settingsToSend()
     QCOMPARE(sent ? SettingsText(*sent) : QString(), expected);
     if (sent && planned.dhcp)
         QCOMPARE(sent->IsDhcp() ? 1 : 0, 1);
+    // A search that lists the board so confirms the change exactly when there is nothing to send.
+    FoundBoard listed;
+    listed.record.GetSettings() = Settings(current);
+    QCOMPARE(Confirmed({listed}, planned), expected.isEmpty());
 }
 
 // Boards and plans by the last byte of the MAC 02:00:00:00:00:xx, on 10.0.0.0/8.
@@ -701,6 +707,41 @@ void tst_CliInput::planOrder()
     }
     QVERIFY2(order ? waves.join(QStringLiteral(" | ")) == expected : error.startsWith(expected),
              qPrintable(order ? waves.join(QStringLiteral(" | ")) : error));
+}
+
+void tst_CliInput::changeResult_data()
+{
+    QTest::addColumn<int>("status"); // of the answer; Done with the board's reply
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("requested"); // the request's settings on record
+
+    QTest::newRow("answered") << static_cast<int>(CliStatus::Done) << QStringLiteral("ok") << true;
+    QTest::newRow("sent, no reply") << static_cast<int>(CliStatus::NoReply) << QStringLiteral("no reply")
+                                    << true;
+    QTest::newRow("not sent: nothing requested")
+        << static_cast<int>(CliStatus::NotSent) << QStringLiteral("not sent") << false;
+}
+
+void tst_CliInput::changeResult()
+{
+    QFETCH(int, status);
+    QFETCH(QString, result);
+    QFETCH(bool, requested);
+    PlannedAddress entry;
+    entry.mac = TestMac(QStringLiteral("01"));
+    const AddressRequest request{Settings(QStringLiteral("0 10.0.0.5/255.0.0.0 0.0.0.0")), entry.mac, 3};
+    SetAddressAnswer answer;
+    answer.status = static_cast<CliStatus>(status);
+    if (answer.status == CliStatus::Done)
+        answer.reply.emplace().GetSettings() = request.settings;
+
+    const AddressChangeResult change = ChangeResult(entry, request, answer);
+    QCOMPARE(change.result, result);
+    QCOMPARE(change.requested.has_value(), requested);
+    if (requested)
+        QVERIFY(*change.requested == request.settings);
+    const QJsonValue json = AddressChangeRecords({change}).json.array().at(0)[QStringLiteral("requested")];
+    QCOMPARE(json.isNull(), !requested);
 }
 
 // Default settings, but port 3 an INPUT that reads HIGH and traps on HIGH after 1000 ms.
@@ -910,6 +951,18 @@ void tst_CliInput::replyMatching()
     // What has no reply by its deadline has none.
     const QList<qsizetype> expired = waits.Expire(now, answers);
     QCOMPARE(expired.size(), setReplies.count(QString()));
+
+    // Taken after the deadline, even the addressed board's reply is too late: the records that
+    // wait in the queue hold off no request's expiry.
+    CNodeQueue late;
+    fill(late);
+    SetAddressWaits lateWaits;
+    QList<SetAddressAnswer> lateAnswers(addressed.size());
+    for (qsizetype i = 0; i < addressed.size(); ++i)
+        lateWaits.Add(i, 7, TestMac(addressed[i]), now);
+    QCOMPARE(lateWaits.TakeNext(late, lateAnswers).size(), addressed.size());
+    for (const SetAddressAnswer& answer : std::as_const(lateAnswers))
+        QVERIFY(answer.status == CliStatus::NoReply && !answer.reply);
 }
 
 void tst_CliInput::journal_data()
