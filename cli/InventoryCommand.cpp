@@ -30,7 +30,7 @@ InventoryEntry Failed(CliStatus status, const QString& detail)
     return {status, ResultWord(status), detail, std::nullopt, std::nullopt};
 }
 
-// As export reads a board: strictly, serial first, then every port; the first failure ends it.
+// As export reads a board.
 Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
 {
     QString error;
@@ -39,9 +39,7 @@ Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
         co_return Failed(CliStatus::NotSent, QStringLiteral("not read: ") + error);
     BoardLink link(loop, address->toStdString());
     BoardReading reading;
-    SnmpOutcome outcome = co_await ReadSerial(link, reading.serial, SnmpPolicy::Strict);
-    if (outcome.IsDone())
-        outcome = co_await ReadGpioPorts(link, AllGpioPorts(), reading.ports);
+    const SnmpOutcome outcome = co_await ReadBoardSettings(link, reading);
     InventoryEntry entry = Failed(StatusOf(outcome), OutcomeText(outcome));
     if (outcome.IsDone())
         entry.reading = std::move(reading);

@@ -250,6 +250,12 @@ QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, Gpio
     return object;
 }
 
+QJsonObject SettingsDocument(const BoardReading& board)
+{
+    return QJsonObject{{QStringLiteral("serial"), SerialObject(board.serial)},
+                       {QStringLiteral("gpio"), GpioObject(board.ports.first().second, board.ports)}};
+}
+
 QString ProblemText(const SettingProblem& problem)
 {
     const SettingField& field = *problem.field;

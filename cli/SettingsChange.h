@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/SettingFields.h"
+#include "core/GpioSettings.h"
 #include "core/SettingsChange.h"
 
 #include <QByteArray>
@@ -12,7 +13,13 @@
 #include <optional>
 #include <utility>
 
-struct GpioSettings;
+// A board's settings as export reads them: serial, and every I/O port in order (port 1 carries the
+// node-wide ones).
+struct BoardReading
+{
+    BoardSerial serial;
+    QList<std::pair<int, GpioSettings>> ports;
+};
 
 // KEY=VALUE words against the given fields; false with "KEY: reason" when a word is not one.
 bool ParseAssignments(const QStringList& words, const QList<SettingField>& fields, SettingValues& values,
@@ -28,6 +35,9 @@ bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QStri
 // The document's sections.
 QJsonObject SerialObject(const BoardSerial& serial);
 QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, GpioSettings>>& ports);
+// The document of a board read with all its ports: "serial", and "gpio" with the node-wide
+// settings as port 1 reported them.
+QJsonObject SettingsDocument(const BoardReading& board);
 
 // A setting a record would break, as "key: reason".
 QString ProblemText(const SettingProblem& problem);

@@ -9,6 +9,8 @@
 
 #include <utility>
 
+struct BoardReading;
+
 // One board's serial and I/O settings for lanfinch-cli: the shared board operations, judged
 // strictly (SnmpPolicy::Strict), with their outcome as the command's status and message. The
 // requests go through the command's SNMP loop; the synchronous calls run it until they are done,
@@ -46,6 +48,9 @@ template <class T> T RunOn(SnmpLoop& loop, Task<T> task)
 
 // The ports in order, each with its number; outcome of the first that failed, or done.
 Task<SnmpOutcome> ReadGpioPorts(BoardLink& link, QList<int> ports, QList<std::pair<int, GpioSettings>>& read);
+// What export prints of a board: serial, then every I/O port; outcome of the first that failed, or
+// done.
+Task<SnmpOutcome> ReadBoardSettings(BoardLink& link, BoardReading& reading);
 
 // An operation's outcome as lanfinch-cli reports it: its status, and what failed ("reading serial
 // settings: no reply in time").
