@@ -14,16 +14,6 @@
 #include <QJsonObject>
 #include <QTextStream>
 
-namespace {
-
-Task<BoardResult> ApplyTo(SnmpLoop& loop, QString address, SettingsChange change)
-{
-    BoardLink link(loop, address.toStdString());
-    co_return co_await WriteBoard(link, address, std::move(change), true);
-}
-
-} // namespace
-
 CliStatus RunExport(const QStringList& arguments, CliContext& context)
 {
     CommandLine line(
@@ -80,7 +70,7 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
         return line.Fail(context, error);
 
     const BoardTask<BoardResult> apply = [&](qsizetype i) {
-        return ApplyTo(context.snmp, addresses->at(i), change);
+        return WriteBoard(context.snmp, addresses->at(i), change, true);
     };
     const QList<BoardResult> results =
         RunBatch(context, QStringLiteral("apply"), *addresses, line.Jobs(), apply);
