@@ -172,7 +172,7 @@ QString AcceptedText(const SnmpOutcome& outcome)
 } // namespace
 
 SnmpBoard::SnmpBoard(SnmpLoop& loop, const QString& address)
-    : m_loop(loop), m_address(address), m_link(loop, address.toStdString())
+    : m_loop(loop), m_link(loop, address.toStdString())
 {
 }
 

@@ -28,13 +28,8 @@ class SnmpBoard
     CliStatus ReadGpioPorts(const QList<int>& ports, QList<std::pair<int, GpioSettings>>& read,
                             QString& message);
 
-    BoardLink& Link() { return m_link; }
-    SnmpLoop& Loop() { return m_loop; }
-    const QString& Address() const { return m_address; }
-
   private:
     SnmpLoop& m_loop;
-    QString m_address;
     BoardLink m_link;
 };
 
