@@ -1,6 +1,5 @@
 #include "cli/SettingsChange.h"
 
-#include "cli/InputText.h"
 #include "cli/StrictJson.h"
 #include "core/GpioSettings.h"
 #include "core/SerialSettings.h"
@@ -190,9 +189,8 @@ std::optional<int> ParseGpioPort(const QString& text, QString& error)
     return port;
 }
 
-bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QString& error)
+bool ParseSettingsDocument(const QByteArray& text, SettingsChange& change, QString& error)
 {
-    const QByteArray text = WithoutByteOrderMark(json);
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {

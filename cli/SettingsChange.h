@@ -27,10 +27,11 @@ bool ParseAssignments(const QStringList& words, const QList<SettingField>& field
 // An I/O port number 1..8 as typed.
 std::optional<int> ParseGpioPort(const QString& text, QString& error);
 
-// A settings document as `export` writes it; every key is checked and unknown keys, keys given
-// twice and numbers that are not whole are errors; a null port number is not given. The error
-// names the line and column of a syntax error, or the path of the key ("gpio.ports[2].mode").
-bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QString& error);
+// A settings document as `export` writes it, as ReadInputText gives it; every key is checked and
+// unknown keys, keys given twice and numbers that are not whole are errors; a null port number is
+// not given. The error names the line and column of a syntax error, or the path of the key
+// ("gpio.ports[2].mode").
+bool ParseSettingsDocument(const QByteArray& text, SettingsChange& change, QString& error);
 
 // The document's sections.
 QJsonObject SerialObject(const BoardSerial& serial);
