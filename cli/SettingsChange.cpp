@@ -263,10 +263,8 @@ QString ProblemText(const SettingProblem& problem)
             .arg(GpioRules::kMinInputTrapTime)
             .arg(GpioRules::kMaxTrapTime)
             .arg(problem.value);
-    QString reason;
-    (void)ParseFieldText(field, QString(), reason);
     return QStringLiteral("%1: %2 (the board has %3)")
-        .arg(field.key, reason, FieldText(field, problem.value));
+        .arg(field.key, ExpectedText(field), FieldText(field, problem.value));
 }
 
 QString DifferenceText(const SettingDifference& difference)
