@@ -5,11 +5,9 @@
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "cli/Progress.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>

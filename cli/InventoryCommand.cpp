@@ -14,7 +14,6 @@
 #include "core/ReplyAttribution.h"
 #include "resources/TextParsers.h"
 
-#include <QFile>
 #include <QTextStream>
 
 #include <arpa/inet.h>

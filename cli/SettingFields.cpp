@@ -7,9 +7,7 @@
 
 #include <QtEndian>
 
-#include <array>
 #include <cmath>
-#include <type_traits>
 
 namespace {
 
