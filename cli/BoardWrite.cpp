@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
+#include "core/BoardOperations.h"
 #include "core/WriteSequence.h"
 
 #include <QJsonArray>
@@ -81,8 +82,10 @@ BoardResult ResultOf(const QString& address, const WriteResult& result, bool ver
 
 } // namespace
 
-Task<BoardResult> WriteBoard(BoardLink& link, QString address, SettingsChange change, bool verify)
+Task<BoardResult> WriteBoard(SnmpTransport& transport, QString address, SettingsChange change, bool verify)
 {
+    // In the frame, so that it lasts as long as the write, however the caller runs it.
+    BoardLink link(transport, address.toStdString());
     const WriteResult result = co_await WriteChange(link, std::move(change), verify);
     co_return ResultOf(address, result, verify);
 }
@@ -106,8 +109,7 @@ Records ResultRecords(const QList<BoardResult>& results)
 CliStatus WriteAndReport(CliContext& context, const QString& address, const SettingsChange& change,
                          const CommandLine& line)
 {
-    SnmpBoard board(context.snmp, address);
-    const BoardResult result = RunOn(context.snmp, WriteBoard(board.Link(), address, change, line.Verify()));
+    const BoardResult result = RunOn(context.snmp, WriteBoard(context.snmp, address, change, line.Verify()));
     PrintRecords(ResultRecords({result}), line.Format(), context.out);
     return result.status;
 }

@@ -7,8 +7,8 @@
 #include <QList>
 #include <QString>
 
-class BoardLink;
 class CommandLine;
+class SnmpTransport;
 struct CliContext;
 struct SettingsChange;
 
@@ -21,10 +21,10 @@ struct BoardResult
     QString detail;
 };
 
-// Writes a change to the board at address (core/WriteSequence.h: read what the change touches,
-// merge, check, write with commits, with verify read back and compare) and says what became of it;
-// a failure's detail names the request and which records had been written before.
-Task<BoardResult> WriteBoard(BoardLink& link, QString address, SettingsChange change, bool verify);
+// Writes a change to the board at address over transport (core/WriteSequence.h: read what the
+// change touches, merge, check, write with commits, with verify read back and compare) and says what
+// became of it; a failure's detail names the request and which records had been written before.
+Task<BoardResult> WriteBoard(SnmpTransport& transport, QString address, SettingsChange change, bool verify);
 
 // One row per board: board, result, detail; in JSON with the numeric status too.
 Records ResultRecords(const QList<BoardResult>& results);

@@ -5,42 +5,12 @@
 #include "cli/CliContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "core/GpioSettings.h"
-#include "cli/Progress.h"
-#include "core/SerialSettings.h"
 #include "cli/SettingsChange.h"
 #include "cli/SnmpBoard.h"
-#include "core/SettingRules.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
-
-namespace {
-
-// The settings of every port, with the node-wide ones as port 1 reported them.
-CliStatus ReadAll(SnmpBoard& board, QJsonObject& document, QString& message)
-{
-    BoardSerial serial;
-    if (const CliStatus status = board.ReadSerial(serial, message); status != CliStatus::Done)
-        return status;
-    QList<std::pair<int, GpioSettings>> ports;
-    if (const CliStatus status = board.ReadGpioPorts(AllGpioPorts(), ports, message);
-        status != CliStatus::Done)
-        return status;
-    document = QJsonObject{{QStringLiteral("serial"), SerialObject(serial)},
-                           {QStringLiteral("gpio"), GpioObject(ports.first().second, ports)}};
-    return CliStatus::Done;
-}
-
-Task<BoardResult> ApplyTo(SnmpLoop& loop, QString address, SettingsChange change)
-{
-    BoardLink link(loop, address.toStdString());
-    co_return co_await WriteBoard(link, address, std::move(change), true);
-}
-
-} // namespace
 
 CliStatus RunExport(const QStringList& arguments, CliContext& context)
 {
@@ -56,15 +26,14 @@ CliStatus RunExport(const QStringList& arguments, CliContext& context)
     if (!address)
         return CliStatus::BadInput;
 
-    SnmpBoard board(context.snmp, *address);
-    QJsonObject document;
-    QString message;
-    const CliStatus status = ReadAll(board, document, message);
-    if (status != CliStatus::Done) {
-        ReportBoardFailure(context, *address, message);
-        return status;
+    BoardLink link(context.snmp, address->toStdString());
+    BoardReading reading;
+    const SnmpOutcome outcome = RunOn(context.snmp, ReadBoardSettings(link, reading));
+    if (!outcome.IsDone()) {
+        ReportBoardFailure(context, *address, OutcomeText(outcome));
+        return StatusOf(outcome);
     }
-    context.out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+    context.out << QJsonDocument(SettingsDocument(reading)).toJson(QJsonDocument::Indented);
     context.out.flush();
     return CliStatus::Done;
 }
@@ -99,7 +68,7 @@ CliStatus RunApply(const QStringList& arguments, CliContext& context)
         return line.Fail(context, error);
 
     const BoardTask<BoardResult> apply = [&](qsizetype i) {
-        return ApplyTo(context.snmp, addresses->at(i), change);
+        return WriteBoard(context.snmp, addresses->at(i), change, true);
     };
     const QList<BoardResult> results =
         RunBatch(context, QStringLiteral("apply"), *addresses, line.Jobs(), apply);

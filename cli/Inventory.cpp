@@ -136,10 +136,12 @@ QJsonObject EntryJson(QJsonObject record, const InventoryEntry& entry, bool chec
     record.insert(QStringLiteral("status"), static_cast<int>(entry.status));
     record.insert(QStringLiteral("result"), entry.result);
     record.insert(QStringLiteral("detail"), entry.detail);
-    const BoardReading* board = entry.reading ? &*entry.reading : nullptr;
-    record.insert(QStringLiteral("serial"), board ? QJsonValue(SerialObject(board->serial)) : QJsonValue());
-    record.insert(QStringLiteral("gpio"),
-                  board ? QJsonValue(GpioObject(board->ports.first().second, board->ports)) : QJsonValue());
+    // A board that was not read has null sections.
+    const QJsonObject settings = entry.reading ? SettingsDocument(*entry.reading)
+                                               : QJsonObject{{QStringLiteral("serial"), QJsonValue()},
+                                                             {QStringLiteral("gpio"), QJsonValue()}};
+    for (auto it = settings.begin(); it != settings.end(); ++it)
+        record.insert(it.key(), it.value());
     if (checked)
         record.insert(QStringLiteral("check"), CheckJson(entry));
     return record;

@@ -3,25 +3,15 @@
 #include "cli/CliStatus.h"
 #include "cli/NodeExchange.h"
 #include "cli/Records.h"
-#include "core/GpioSettings.h"
-#include "core/SettingsChange.h"
+#include "cli/SettingsChange.h"
 
 #include <QList>
 #include <QString>
 
 #include <optional>
-#include <utility>
 
 // What `inventory` learns of the boards a search listed, and how it compares them with a settings
 // document. Pure; any thread.
-
-// A board's settings as export reads them: serial, and every I/O port in order (port 1 carries the
-// node-wide ones).
-struct BoardReading
-{
-    BoardSerial serial;
-    QList<std::pair<int, GpioSettings>> ports;
-};
 
 // A setting in which a board differs from a document: written is the document's value, read the
 // board's (none: the board lacks it). key: "serial.bitrate", "gpio.period", "gpio.port3.mode".

@@ -14,7 +14,6 @@
 #include "core/ReplyAttribution.h"
 #include "resources/TextParsers.h"
 
-#include <QFile>
 #include <QTextStream>
 
 #include <arpa/inet.h>
@@ -30,7 +29,7 @@ InventoryEntry Failed(CliStatus status, const QString& detail)
     return {status, ResultWord(status), detail, std::nullopt, std::nullopt};
 }
 
-// As export reads a board: strictly, serial first, then every port; the first failure ends it.
+// As export reads a board.
 Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
 {
     QString error;
@@ -39,9 +38,7 @@ Task<InventoryEntry> ReadBoard(SnmpLoop& loop, QString reported)
         co_return Failed(CliStatus::NotSent, QStringLiteral("not read: ") + error);
     BoardLink link(loop, address->toStdString());
     BoardReading reading;
-    SnmpOutcome outcome = co_await ReadSerial(link, reading.serial, SnmpPolicy::Strict);
-    if (outcome.IsDone())
-        outcome = co_await ReadGpioPorts(link, AllGpioPorts(), reading.ports);
+    const SnmpOutcome outcome = co_await ReadBoardSettings(link, reading);
     InventoryEntry entry = Failed(StatusOf(outcome), OutcomeText(outcome));
     if (outcome.IsDone())
         entry.reading = std::move(reading);
@@ -127,26 +124,13 @@ CliStatus ReportMissing(CliContext& context, const Chosen& named, const QList<Fo
     return status;
 }
 
-// A board listed before another one answered with its MAC was read already; its record still says
-// that it shares the MAC.
-void MarkSharedMacs(QList<FoundBoard>& boards, const QList<FoundBoard>& found)
-{
-    for (FoundBoard& board : boards) {
-        for (const FoundBoard& listed : found) {
-            if (ReplyAttribution::SameBoard(board.record, board.sourceAddress, listed.record,
-                                            listed.sourceAddress))
-                board.sharedMac = listed.sharedMac;
-        }
-    }
-}
-
 // The boards the search lists and those of them that are read: each is read as its reply comes,
 // while the search waits for others, so the whole takes about the search's wait and the slowest
 // board, not their sum.
 struct Survey
 {
     QList<FoundBoard> found;
-    QList<FoundBoard> boards;
+    QList<FoundBoard> boards; // once the search is over, so that each knows whether it shares its MAC
     QList<InventoryEntry> entries;
 };
 
@@ -161,8 +145,9 @@ std::optional<CliStatus> SearchAndRead(CliContext& context, const Chosen& named,
         context.err << ProgramName() << ": inventory: " << problem << '\n';
         return CliStatus::NotSent;
     }
+    QList<qsizetype> picked; // positions in survey.found
     BoardBatch<InventoryEntry> batch(context, QStringLiteral("inventory"), jobs, [&](qsizetype i) {
-        return ReadBoard(context.snmp, AddressText(survey.boards.at(i)));
+        return ReadBoard(context.snmp, AddressText(survey.found.at(picked.at(i))));
     });
     const auto take = [&](const ReceivedNode& node) {
         if (!node.record || !ReplyAttribution::IsSearchReply(*node.record, id))
@@ -170,7 +155,7 @@ std::optional<CliStatus> SearchAndRead(CliContext& context, const Chosen& named,
         const qsizetype listed = survey.found.size();
         ListSearchReply(survey.found, node);
         if (survey.found.size() > listed && Wanted(named, survey.found.last())) {
-            survey.boards << survey.found.last();
+            picked << listed;
             batch.Add(AddressText(survey.found.last()));
         }
     };
@@ -186,7 +171,8 @@ std::optional<CliStatus> SearchAndRead(CliContext& context, const Chosen& named,
         }
     }
     survey.entries = batch.Finish();
-    MarkSharedMacs(survey.boards, survey.found);
+    for (const qsizetype i : picked)
+        survey.boards << survey.found.at(i);
     return std::nullopt;
 }
 

@@ -7,36 +7,13 @@
 
 #include <QtEndian>
 
-#include <array>
 #include <cmath>
-#include <type_traits>
 
 namespace {
 
 using Kind = SettingField::Kind;
 
-QString BitRateList()
-{
-    QStringList rates;
-    for (const int32_t rate : SerialRules::kBitRates)
-        rates << QString::number(rate);
-    return rates.join(QStringLiteral(", "));
-}
-
-std::optional<qint64> ParseNumber(const SettingField& field, const QString& text, QString& error)
-{
-    // The dialogs' own reading of a typed number: blanks around it, an optional sign.
-    const std::optional<qint32> number = ParseSignedInt(text);
-    if (!number || *number < field.minimum || *number > field.maximum) {
-        error = QStringLiteral("expected a whole number from %1 to %2").arg(field.minimum).arg(field.maximum);
-        return std::nullopt;
-    }
-    return *number;
-}
-
-} // namespace
-
-std::optional<qint64> ParseFieldText(const SettingField& field, const QString& text, QString& error)
+std::optional<qint64> ParsedValue(const SettingField& field, const QString& text)
 {
     switch (field.kind) {
     case Kind::Choice: {
@@ -45,29 +22,51 @@ std::optional<qint64> ParseFieldText(const SettingField& field, const QString& t
             if (field.choices[i].compare(trimmed, Qt::CaseInsensitive) == 0)
                 return i;
         }
-        error = QStringLiteral("expected one of %1").arg(field.choices.join(QStringLiteral(", ")));
         return std::nullopt;
     }
-    case Kind::Number:
-        return ParseNumber(field, text, error);
+    case Kind::Number: {
+        // The dialogs' own reading of a typed number: blanks around it, an optional sign.
+        const std::optional<qint32> number = ParseSignedInt(text);
+        if (!number || *number < field.minimum || *number > field.maximum)
+            return std::nullopt;
+        return *number;
+    }
     case Kind::BitRate: {
         const std::optional<qint32> rate = ParseSignedInt(text);
-        if (!rate || !SerialRules::IsListedBitRate(*rate)) {
-            error = QStringLiteral("expected one of %1").arg(BitRateList());
+        if (!rate || !SerialRules::IsListedBitRate(*rate))
             return std::nullopt;
-        }
         return *rate;
     }
-    case Kind::Address: {
-        const std::optional<quint32> address = ParseCompleteAddress(text);
-        if (!address) {
-            error = QStringLiteral("expected a dotted IPv4 address such as 192.0.2.10");
-            return std::nullopt;
-        }
-        return qToBigEndian(*address);
-    }
+    case Kind::Address:
+        if (const std::optional<quint32> address = ParseCompleteAddress(text))
+            return qToBigEndian(*address);
+        return std::nullopt;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+QString ExpectedText(const SettingField& field)
+{
+    switch (field.kind) {
+    case Kind::Choice:
+    case Kind::BitRate:
+        return QStringLiteral("expected one of %1").arg(field.choices.join(QStringLiteral(", ")));
+    case Kind::Number:
+        return QStringLiteral("expected a whole number from %1 to %2").arg(field.minimum).arg(field.maximum);
+    case Kind::Address:
+        return QStringLiteral("expected a dotted IPv4 address such as 192.0.2.10");
+    }
+    return {};
+}
+
+std::optional<qint64> ParseFieldText(const SettingField& field, const QString& text, QString& error)
+{
+    const std::optional<qint64> value = ParsedValue(field, text);
+    if (!value)
+        error = ExpectedText(field);
+    return value;
 }
 
 std::optional<qint64> ParseFieldJson(const SettingField& field, const QJsonValue& value, QString& error)
@@ -77,9 +76,7 @@ std::optional<qint64> ParseFieldJson(const SettingField& field, const QJsonValue
     const double number = value.toDouble();
     if (value.isDouble() && std::floor(number) == number && std::abs(number) < 1e10)
         return ParseFieldText(field, QString::number(static_cast<qint64>(number)), error);
-    QString expected;
-    (void)ParseFieldText(field, QString(), expected);
-    error = expected;
+    error = ExpectedText(field);
     return std::nullopt;
 }
 

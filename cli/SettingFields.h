@@ -11,7 +11,9 @@
 // The board settings (core/SettingsSchema.h) as lanfinch-cli reads and prints them: enumerations by
 // the English names of the settings dialogs' lists, addresses as dotted text.
 
-// Parses a value as typed on the command line; nullopt with the reason in error otherwise.
+// What a value of the field must be: "expected one of none, odd, even".
+QString ExpectedText(const SettingField& field);
+// Parses a value as typed on the command line; nullopt with ExpectedText in error otherwise.
 std::optional<qint64> ParseFieldText(const SettingField& field, const QString& text, QString& error);
 // A JSON number or string, read by the same rules as typed text.
 std::optional<qint64> ParseFieldJson(const SettingField& field, const QJsonValue& value, QString& error);

@@ -1,6 +1,5 @@
 #include "cli/SettingsChange.h"
 
-#include "cli/InputText.h"
 #include "cli/StrictJson.h"
 #include "core/GpioSettings.h"
 #include "core/SerialSettings.h"
@@ -190,9 +189,8 @@ std::optional<int> ParseGpioPort(const QString& text, QString& error)
     return port;
 }
 
-bool ParseSettingsDocument(const QByteArray& json, SettingsChange& change, QString& error)
+bool ParseSettingsDocument(const QByteArray& text, SettingsChange& change, QString& error)
 {
-    const QByteArray text = WithoutByteOrderMark(json);
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -250,6 +248,12 @@ QJsonObject GpioObject(const GpioSettings& node, const QList<std::pair<int, Gpio
     return object;
 }
 
+QJsonObject SettingsDocument(const BoardReading& board)
+{
+    return QJsonObject{{QStringLiteral("serial"), SerialObject(board.serial)},
+                       {QStringLiteral("gpio"), GpioObject(board.ports.first().second, board.ports)}};
+}
+
 QString ProblemText(const SettingProblem& problem)
 {
     const SettingField& field = *problem.field;
@@ -259,10 +263,8 @@ QString ProblemText(const SettingProblem& problem)
             .arg(GpioRules::kMinInputTrapTime)
             .arg(GpioRules::kMaxTrapTime)
             .arg(problem.value);
-    QString reason;
-    (void)ParseFieldText(field, QString(), reason);
     return QStringLiteral("%1: %2 (the board has %3)")
-        .arg(field.key, reason, FieldText(field, problem.value));
+        .arg(field.key, ExpectedText(field), FieldText(field, problem.value));
 }
 
 QString DifferenceText(const SettingDifference& difference)

@@ -1,6 +1,7 @@
 #include "cli/SnmpBoard.h"
 
 #include "cli/SettingFields.h"
+#include "cli/SettingsChange.h"
 #include "core/SettingRules.h"
 
 #include <net-snmp/net-snmp-config.h>
@@ -171,7 +172,7 @@ QString AcceptedText(const SnmpOutcome& outcome)
 } // namespace
 
 SnmpBoard::SnmpBoard(SnmpLoop& loop, const QString& address)
-    : m_loop(loop), m_address(address), m_link(loop, address.toStdString())
+    : m_loop(loop), m_link(loop, address.toStdString())
 {
 }
 
@@ -200,6 +201,14 @@ Task<SnmpOutcome> ReadGpioPorts(BoardLink& link, QList<int> ports, QList<std::pa
         read.append({port, settings});
     }
     co_return SnmpOutcome{};
+}
+
+Task<SnmpOutcome> ReadBoardSettings(BoardLink& link, BoardReading& reading)
+{
+    SnmpOutcome outcome = co_await ReadSerial(link, reading.serial, SnmpPolicy::Strict);
+    if (outcome.IsDone())
+        outcome = co_await ReadGpioPorts(link, AllGpioPorts(), reading.ports);
+    co_return outcome;
 }
 
 CliStatus StatusOf(const SnmpOutcome& outcome)

@@ -9,6 +9,8 @@
 
 #include <utility>
 
+struct BoardReading;
+
 // One board's serial and I/O settings for lanfinch-cli: the shared board operations, judged
 // strictly (SnmpPolicy::Strict), with their outcome as the command's status and message. The
 // requests go through the command's SNMP loop; the synchronous calls run it until they are done,
@@ -26,13 +28,8 @@ class SnmpBoard
     CliStatus ReadGpioPorts(const QList<int>& ports, QList<std::pair<int, GpioSettings>>& read,
                             QString& message);
 
-    BoardLink& Link() { return m_link; }
-    SnmpLoop& Loop() { return m_loop; }
-    const QString& Address() const { return m_address; }
-
   private:
     SnmpLoop& m_loop;
-    QString m_address;
     BoardLink m_link;
 };
 
@@ -46,6 +43,9 @@ template <class T> T RunOn(SnmpLoop& loop, Task<T> task)
 
 // The ports in order, each with its number; outcome of the first that failed, or done.
 Task<SnmpOutcome> ReadGpioPorts(BoardLink& link, QList<int> ports, QList<std::pair<int, GpioSettings>>& read);
+// What export prints of a board: serial, then every I/O port; outcome of the first that failed, or
+// done.
+Task<SnmpOutcome> ReadBoardSettings(BoardLink& link, BoardReading& reading);
 
 // An operation's outcome as lanfinch-cli reports it: its status, and what failed ("reading serial
 // settings: no reply in time").

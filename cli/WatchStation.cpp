@@ -7,7 +7,6 @@
 #include "cli/HelpText.h"
 #include "cli/StopSignals.h"
 #include "cli/WatchJournal.h"
-#include "core/BoardOperations.h"
 #include "core/ReplyAttribution.h"
 #include "core/SnmpLoop.h"
 
@@ -73,7 +72,6 @@ struct WatchStation::Board
     std::optional<Clock::time_point> confirmBy;
     std::optional<NetworkSettings> seen;
     bool confirmed = false;
-    std::unique_ptr<BoardLink> link;
 
     bool Moves() const
     {
@@ -476,8 +474,7 @@ Task<bool> WatchStation::WaitForConfirmation(Board& board, AddressChangeResult& 
 Task<bool> WatchStation::WriteProfile(Board& board)
 {
     const QString address = QString::fromStdString(board.record.now->GetIpText());
-    board.link = std::make_unique<BoardLink>(m_context.snmp, address.toStdString());
-    const BoardResult written = co_await WriteBoard(*board.link, address, *m_options.profile, true);
+    const BoardResult written = co_await WriteBoard(m_context.snmp, address, *m_options.profile, true);
     board.record.profile = StepOutcome{written.status, written.result, written.detail};
     co_return written.status == CliStatus::Done;
 }
@@ -505,7 +502,6 @@ void WatchStation::CollectFinished()
 void WatchStation::Finish(Board& board)
 {
     board.steps.reset();
-    board.link.reset();
     --m_working;
     board.finished = Clock::now();
     BoardRecord& record = board.record;
@@ -578,7 +574,6 @@ void WatchStation::Abandon(int signal)
             continue;
         board->steps.reset();
         board->parked = {};
-        board->link.reset();
         board->confirmBy.reset();
         BoardRecord& record = board->record;
         (record.ip ? record.profile : record.ip) = abandoned;

@@ -89,6 +89,11 @@ void tst_CliInput::assignments_data()
     QTest::newRow("unlisted bit rate")
         << false << words("bitrate=300") << QStringLiteral("bitrate: expected one of 600") << QString()
         << qint64(0);
+    QTest::newRow("an unlisted bit rate names every listed one")
+        << false << words("bitrate=9601")
+        << QStringLiteral("bitrate: expected one of 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, "
+                          "115200, 230400")
+        << QString() << qint64(0);
     QTest::newRow("port below range")
         << false << words("port=1023") << QStringLiteral("port: expected a whole number from 1024 to 65535")
         << QString() << qint64(0);
@@ -174,6 +179,12 @@ void tst_CliInput::document_data()
         << QByteArray(R"({"serial": {"bitrate": 300}})") << QStringLiteral("serial.bitrate: expected one of");
     QTest::newRow("fractional port") << QByteArray(R"({"serial": {"port": 4000.5}})")
                                      << QStringLiteral("serial.port: expected a whole number");
+    QTest::newRow("a bit rate that is neither number nor text")
+        << QByteArray(R"({"serial": {"bitrate": true}})")
+        << QStringLiteral("serial.bitrate: expected one of 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, "
+                          "57600, 115200, 230400");
+    QTest::newRow("an address as a list") << QByteArray(R"({"gpio": {"manager": [192, 0, 2, 1]}})")
+                                          << QStringLiteral("gpio.manager: expected a dotted IPv4 address");
     QTest::newRow("null value") << QByteArray(R"({"serial": {"parity": null}})")
                                 << QStringLiteral("serial.parity: expected one of none, odd, even");
     QTest::newRow("numbers as text or numbers")

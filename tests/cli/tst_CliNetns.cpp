@@ -424,7 +424,8 @@ void tst_CliNetns::inventory_data()
     QTest::addColumn<QByteArray>("expected"); // records by their ip, each with some of its keys
 
     const QString inventory = QStringLiteral("inventory");
-    // The silent board costs the one timeout of its serial read.
+    // The silent board costs the one timeout of its serial read. Both boards with one MAC say that
+    // they share it, the one that answered first too.
     QTest::newRow("every board the search lists, one silent")
         << QStringList{inventory} << 4 << 16 << QByteArray(R"([
         {"ip": "127.0.0.2", "mac": "02:4c:46:00:53:02", "interface": "lo", "status": 0, "result": "ok",
@@ -441,6 +442,7 @@ void tst_CliNetns::inventory_data()
             {"port": 8, "mode": "OUTPUT", "state": "LOW", "initial": "LOW", "trapstate": "LOW", "traptime": 0}]}},
         {"ip": "127.0.0.5", "status": 4, "result": "no reply",
          "detail": "reading serial settings: no reply in time", "serial": null, "gpio": null},
+        {"ip": "127.0.0.14", "mac": "02:4c:46:00:53:0e", "sharedMac": true, "result": "ok"},
         {"ip": "127.0.0.114", "mac": "02:4c:46:00:53:0e", "sharedMac": true, "result": "ok"}])");
     QTest::newRow("checked: one board matches, one differs in two settings")
         << QStringList{inventory, QStringLiteral("--check={dir}/check.json"),
